@@ -1,0 +1,94 @@
+// The application object: every field of one run, the fixed sequence of its steps
+// (InitInstance) and its exit code (ExitInstance). Each step is implemented beside the
+// subsystem it belongs to; the sequence only reads each step's result.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "report/sfx_error.h"
+#include "win/app_base.h"
+
+namespace zelko {
+
+class CZelkoSelfExtractorDlg;
+
+class CZelkoSelfExtractorApp : public CWinAppBase {
+ public:
+  CZelkoSelfExtractorApp() = default;
+  ~CZelkoSelfExtractorApp() override = default;
+
+  // Runs the whole installation on the main thread; always returns false (no message loop).
+  BOOL InitInstance() override;
+  // Logs and returns the exit code of the run.
+  int ExitInstance() override;
+
+  // --- Steps of the run, in the order the sequence calls them ---
+
+  // app/special_modes.cpp: true when the xRDC mode handled the run (it then ends).
+  BOOL HandleXrdcMode(const wchar_t* commandTail);
+  // app/prepare_configuration.cpp: support folder and "config.bin"; false ends the run.
+  BOOL PrepareConfiguration();
+  // checks/system_requirements.cpp: false when a requirement (or the disk space) fails.
+  BOOL CheckSystemRequirements();
+  // app/special_modes.cpp: true when validation mode handled the run.
+  BOOL ValidateArchive();
+  // checks/installed_product.cpp: true when the product counts as installed.
+  BOOL IsAlreadyInstalled();
+  // ui/progress_dialog.cpp: starts the progress dialog on its own thread; false on failure.
+  BOOL InitDialog();
+  // ui/progress.cpp: prepares progress against `totalKB` (dialog bar or updater pipe).
+  void StartProgress(uint32_t totalKB);
+  // checks/installer_launch.cpp: true when the payload is on disk in installFolder_.
+  BOOL SetupInstaller();
+  // checks/installer_launch.cpp: starts the setup program, waits, takes its exit code.
+  BOOL StartInstaller();
+  // report/registry_report.cpp: LogTime, ErrorText and ExitCode for updater callers.
+  void ReportResultToRegistry(int32_t exitCode, const std::wstring& message);
+  // app/cleanup.cpp: ends the dialog and removes what the run left in the temporary folder.
+  void Cleanup();
+
+  // --- Fields of the run ---
+  int32_t exitCode_ = 0;
+  CZelkoSelfExtractorDlg* dialog_ = nullptr;  // owned by the user-interface thread
+  SFXError error_;
+  uint32_t totalSizeKB_ = 0;
+  BOOL bSilent_ = FALSE;
+  volatile BOOL bFinished_ = FALSE;  // shared with the user-interface thread
+  volatile BOOL bPaused_ = FALSE;    // shared with the user-interface thread
+  volatile BOOL bCancelled_ = FALSE; // shared with the user-interface thread
+  BOOL bDoNotExecute_ = FALSE;
+  BOOL bValidate_ = FALSE;
+  BOOL b7zArchive_ = TRUE;
+  std::wstring configPath_;
+  std::wstring installerBinPath_;
+  std::wstring rdcBinPath_;
+  std::wstring supportFolder_;
+  std::wstring tempPath_;
+  std::wstring installFolder_;
+  const wchar_t* passToSetup_ = nullptr;  // into the process command line; not owned
+  volatile LONG uiThreadCount_ = 0;
+  HANDLE waitEvent_ = nullptr;  // "WaitEvent", open until the process ends
+  BOOL bKiv_ = FALSE;
+  BOOL bVuh_ = FALSE;
+  uint32_t progressTotal_ = 0;
+  uint32_t progressDone_ = 0;
+  std::wstring pipeName_;
+  BOOL bRdcMode_ = FALSE;
+  BOOL bProductInstalled_ = FALSE;
+
+ private:
+  enum class NextStep { kReport, kCleanup };
+  // Steps 12 to 17: the checks, the dialog, the extraction and the setup program. Says
+  // whether the run goes on with the report or straight to the cleanup.
+  NextStep RunInstallation();
+  // Step 18: makes the error condition the exit code, shows it and reports it.
+  void ReportErrorCondition();
+};
+
+// The one application object of the process.
+extern CZelkoSelfExtractorApp theApp;
+
+}  // namespace zelko

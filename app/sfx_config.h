@@ -1,0 +1,22 @@
+// Settings of the run, read from the extracted configuration file ("config.bin") each time
+// they are asked for. There is no cache, so a lookup is safe from any thread and a value read
+// after the cleanup has removed the file is empty.
+#pragma once
+
+#include <string>
+
+namespace zelko {
+
+class SfxConfig {
+ public:
+  // The value of `key` in `section` (both matched without regard to case), with surrounding
+  // blanks and one pair of enclosing quotes removed and at most 254 characters; empty when
+  // the file, the section or the key is missing.
+  static std::wstring GetValue(const wchar_t* section, const wchar_t* key);
+};
+
+// A configured number, read like the C runtime's string-to-integer conversion: leading blanks
+// and a sign accepted, reading stops at the first non-digit, anything else gives 0.
+long ConfigNumber(const std::wstring& value);
+
+}  // namespace zelko

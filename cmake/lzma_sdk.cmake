@@ -1,0 +1,18 @@
+# The LZMA SDK's C decoder as a static library. Its 7zDec.c is left out on purpose: the
+# program provides SzAr_DecodeFolder itself (extract/), with progress, pause and cancel.
+if(NOT EXISTS "${LZMA_SDK_DIR}/7z.h")
+  message(FATAL_ERROR "LZMA SDK not found in ${LZMA_SDK_DIR}; run scripts/setup.sh "
+                      "or pass -DLZMA_SDK_DIR=<folder holding 7z.h>")
+endif()
+
+set(ZELKO_LZMA_SDK_FILES 7zAlloc 7zArcIn 7zBuf 7zCrc 7zCrcOpt 7zFile 7zStream
+    Bcj2 Bra Bra86 BraIA64 CpuArch Delta Lzma2Dec LzmaDec)
+set(ZELKO_LZMA_SDK_SOURCES)
+foreach(name IN LISTS ZELKO_LZMA_SDK_FILES)
+  list(APPEND ZELKO_LZMA_SDK_SOURCES "${LZMA_SDK_DIR}/${name}.c")
+endforeach()
+
+add_library(lzma_sdk STATIC ${ZELKO_LZMA_SDK_SOURCES})
+target_include_directories(lzma_sdk SYSTEM PUBLIC "${LZMA_SDK_DIR}")
+target_compile_definitions(lzma_sdk PRIVATE Z7_ST)
+target_compile_options(lzma_sdk PRIVATE -w)

@@ -1,0 +1,19 @@
+# Cross build for 64-bit Windows with Debian's mingw-w64 (the POSIX threading variants).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(ZELKO_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${ZELKO_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZELKO_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZELKO_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${ZELKO_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Tests and tools run under Wine on the build machine.
+find_program(ZELKO_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(ZELKO_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${ZELKO_WINE})
+endif()

@@ -1,0 +1,103 @@
+#include "report/sfx_error.h"
+
+#include <cwchar>
+
+#include "app/sfx_config.h"
+#include "report/run_log.h"
+
+#ifndef ZELKO_REQUIREMENTS_URL
+#define ZELKO_REQUIREMENTS_URL L"https://www.zelko.example/support/system-requirements"
+#endif
+
+namespace zelko {
+namespace {
+
+constexpr wchar_t kStringSection[] = L"STRING";
+constexpr wchar_t kDiskSpaceMarker[] = L"[DISK_SPACE]";
+constexpr wchar_t kDefaultErrorCodeLabel[] = L"Error code: ";
+
+// Codes whose message is the configuration's general failure text.
+bool IsGenericCode(int code) {
+  if (code >= 150200 && code <= 150213) return true;
+  switch (code) {
+    case 100000:
+    case 150130:
+    case 150140:
+    case 150150:
+    case 150300:
+    case 150310:
+    case 150320:
+    case 150330:
+    case 150340:
+    case 150400:
+    case 150410:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::wstring ConfiguredOr(const wchar_t* key, const std::wstring& fallback) {
+  std::wstring value = SfxConfig::GetValue(kStringSection, key);
+  return value.empty() ? fallback : value;
+}
+
+void ReplaceAll(std::wstring& text, const std::wstring& marker, const std::wstring& by) {
+  for (size_t at = text.find(marker); at != std::wstring::npos;
+       at = text.find(marker, at + by.size())) {
+    text.replace(at, marker.size(), by);
+  }
+}
+
+}  // namespace
+
+const std::wstring& UnsupportedOsDefaultText() {
+  static const std::wstring text =
+      std::wstring(L"This application cannot be installed on this operating system. Setup will "
+                   L"now terminate. Please refer to the minimum system requirements at ") +
+      ZELKO_REQUIREMENTS_URL + L".";
+  return text;
+}
+
+void SFXError::SetErrorCondition(const std::wstring& logText, int code, int detail) {
+  SfxLog::Write(1, logText, detail != 0);
+  if (code_ != kSfxNoError) return;  // the first failure is the one reported
+
+  code_ = code;
+  detail_ = detail;
+  message_.clear();
+  wchar_t line[64];
+  swprintf(line, 64, L"** Setting Error Condition: %d", code);
+  SfxLog::Write(1, line);
+
+  switch (code) {
+    case kSfxErrUnsupportedOs:
+      message_ = ConfiguredOr(L"SFX_UNSUPPORTED_OS", UnsupportedOsDefaultText());
+      break;
+    case kSfxErrDiskSpace:
+      message_ = ConfiguredOr(L"SFX_DLG_ERR_DISK_SPACE",
+                              L"Low disk space. Please, free [DISK_SPACE] MB of disk space and "
+                              L"run installer again.");
+      ReplaceAll(message_, kDiskSpaceMarker, std::to_wstring(detail));
+      break;
+    case kSfxErrAlreadyInstalled:
+      message_ = ConfiguredOr(L"SFX_DLG_ERR_ALREADYINSTALLED", L"This product is already installed.");
+      break;
+    default:
+      if (!IsGenericCode(code)) return;  // no message for a code of no group
+      message_ = SfxConfig::GetValue(kStringSection, L"SFX_DLG_ERR_STATUS");
+      break;
+  }
+  AppendErrorCode(message_);
+}
+
+void SFXError::AppendErrorCode(std::wstring& message) const {
+  if (code_ == 0) return;
+  wchar_t number[32];
+  swprintf(number, 32, L"  %ld", static_cast<long>(code_));
+  message += L"\n\n";
+  message += ConfiguredOr(L"SFX_DLG_ERRCODE", kDefaultErrorCodeLabel);
+  message += number;
+}
+
+}  // namespace zelko

@@ -1,0 +1,38 @@
+// The run's error condition: the first failure a user is to see, with its code (which becomes
+// the exit code) and the message composed from the configuration's texts.
+#pragma once
+
+#include <string>
+
+namespace zelko {
+
+constexpr int kSfxNoError = 150499;
+
+// Condition codes, one per cause. The numbers are what callers and services see as exit codes.
+constexpr int kSfxErrUnsupportedOs = 150105;
+constexpr int kSfxErrDiskSpace = 150110;
+constexpr int kSfxErrAlreadyInstalled = 150120;
+constexpr int kSfxErrExtractData = 150200;         // archive result 1
+constexpr int kSfxErrExtractNoArchive = 150213;    // archive result 17, or archive not opened
+constexpr int kSfxErrGetCurrentDirectory = 150320;
+constexpr int kSfxErrSetCurrentDirectory = 150330;
+constexpr int kSfxErrExtractResource = 150340;
+
+struct SFXError {
+  virtual ~SFXError() = default;
+
+  // Logs `logText` (with the system-error line when `detail` is not 0) on every call; the
+  // first call also records the condition and composes its message. Later calls change nothing.
+  void SetErrorCondition(const std::wstring& logText, int code, int detail);
+  // Appends two line feeds, the error-code label and the code to `message`.
+  void AppendErrorCode(std::wstring& message) const;
+
+  int code_ = kSfxNoError;
+  int detail_ = 0;
+  std::wstring message_;
+};
+
+// The default text of the unsupported-system condition, also its log text.
+const std::wstring& UnsupportedOsDefaultText();
+
+}  // namespace zelko

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian machine (run as root) and fetches the
+# LZMA SDK's C folder from Debian's 7zip source package. Safe to run again: every step checks
+# first and returns at once when its work is already done.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+third_party=${ZELKO_THIRD_PARTY:-$here/.deps}
+
+packages=(mingw-w64 wine64 xvfb xauth 7zip wixl msitools osslsigncode cmake ninja-build xz-utils dpkg-dev)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+src_list=/etc/apt/sources.list.d/zelko-deb-src.sources
+need_update=0
+if [ ! -f "$src_list" ]; then
+  # Source packages need a deb-src entry; mirror the binary entries the machine already uses.
+  {
+    echo "Types: deb-src"
+    echo "URIs: http://deb.debian.org/debian"
+    echo "Suites: bookworm bookworm-updates"
+    echo "Components: main"
+    echo "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
+  } > "$src_list"
+  need_update=1
+fi
+
+if [ ${#missing[@]} -gt 0 ] || [ $need_update = 1 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The LZMA SDK: the C/ and DOC/ folders of the 7zip source package, kept outside the tracked files.
+sdk_dir=$third_party/lzma-sdk
+if [ ! -f "$sdk_dir/C/7z.h" ]; then
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  ( cd "$work" && apt-get source --download-only -qq 7zip >/dev/null )
+  orig=$(ls "$work"/7zip_*.orig.tar.* | head -n 1)
+  mkdir -p "$work/unpacked" "$sdk_dir"
+  tar -xf "$orig" -C "$work/unpacked"
+  top=$(find "$work/unpacked" -maxdepth 2 -type f -name 7z.h -path '*/C/7z.h' -printf '%h\n' | head -n 1)
+  [ -n "$top" ] || top=$(find "$work/unpacked" -type f -path '*/C/7z.h' -printf '%h\n' | head -n 1)
+  [ -n "$top" ] || { echo "setup: no C/7z.h in $orig" >&2; exit 1; }
+  rm -rf "$sdk_dir/C" "$sdk_dir/DOC"
+  cp -r "$top" "$sdk_dir/C"
+  [ -d "$top/../DOC" ] && cp -r "$top/../DOC" "$sdk_dir/DOC"
+  echo "setup: LZMA SDK from $(basename "$orig") in $sdk_dir"
+fi

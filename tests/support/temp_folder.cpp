@@ -1,0 +1,74 @@
+#include "tests/support/temp_folder.h"
+
+#include <windows.h>
+
+#include "win/scoped_handle.h"
+
+namespace zelko::test {
+
+TempFolder::TempFolder() {
+  wchar_t temp[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, temp);
+  for (unsigned attempt = 0;; ++attempt) {
+    path_ = std::wstring(temp) + L"zelko_test_" + std::to_wstring(::GetCurrentProcessId()) +
+            L"_" + std::to_wstring(::GetTickCount64()) + L"_" + std::to_wstring(attempt);
+    if (::CreateDirectoryW(path_.c_str(), nullptr)) break;
+  }
+}
+
+TempFolder::~TempFolder() { RemoveTree(path_); }
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  ScopedFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+         written == bytes.size();
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  ScopedFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  std::string bytes;
+  if (!file) return bytes;
+  char buffer[65536];
+  DWORD read = 0;
+  while (::ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+    bytes.append(buffer, read);
+  }
+  return bytes;
+}
+
+bool FileExists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RemoveTree(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    WIN32_FIND_DATAW entry;
+    ScopedFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &entry));
+    if (find) {
+      do {
+        const std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
+      } while (::FindNextFileW(find.get(), &entry));
+    }
+    find.reset();
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::RemoveDirectoryW(path.c_str());
+    return;
+  }
+  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    ::RemoveDirectoryW(path.c_str());
+  } else {
+    ::DeleteFileW(path.c_str());
+  }
+}
+
+}  // namespace zelko::test

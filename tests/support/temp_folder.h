@@ -1,0 +1,31 @@
+// A fresh folder for one test, removed with everything in it when the test ends.
+#pragma once
+
+#include <string>
+
+namespace zelko::test {
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  // The folder's path, without a trailing "\".
+  const std::wstring& path() const { return path_; }
+  // `name` inside the folder.
+  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+};
+
+// Whole-file helpers for test fixtures.
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+// Removes a folder and everything below it; links are removed, not followed.
+void RemoveTree(const std::wstring& path);
+
+}  // namespace zelko::test
