@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, then configures and builds everything into build/:
+# build/bin/ZelkoSFX.exe (the stub), build/bin/zelko_pack.exe (the packer), build/tests/.
+set -euo pipefail
+source "$(dirname "$0")/env.sh"
+
+bash "$ZELKO_ROOT/scripts/setup.sh"
+if [ ! -f "$ZELKO_BUILD/build.ninja" ]; then
+  cmake -S "$ZELKO_ROOT" -B "$ZELKO_BUILD" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$ZELKO_ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
+fi
+cmake --build "$ZELKO_BUILD"

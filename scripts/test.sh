@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs every test: builds, then runs each test binary under Wine through CTest, in a fresh
+# Wine prefix under build/, with one Wine server kept up for the whole run and an X server
+# for the windows the tests open.
+set -euo pipefail
+source "$(dirname "$0")/env.sh"
+
+bash "$ZELKO_ROOT/scripts/build.sh"
+
+zelko_wine_prefix "$ZELKO_BUILD/wine-test" fresh
+
+display=:87
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=$display
+
+"$ZELKO_WINESERVER" -p
+# Start Wine's background services now, detached from any pipe: started from inside a test
+# they would inherit CTest's output pipe and keep it open after the test has ended.
+"$ZELKO_WINE" cmd /c exit </dev/null >/dev/null 2>&1
+stop() {
+  "$ZELKO_WINESERVER" -k 2>/dev/null || true
+  kill "$xvfb_pid" 2>/dev/null || true
+}
+trap stop EXIT
+
+cd "$ZELKO_BUILD"
+ctest --output-on-failure "$@"

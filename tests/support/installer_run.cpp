@@ -1,0 +1,71 @@
+#include "tests/support/installer_run.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/temp_folder.h"
+#include "win/scoped_handle.h"
+
+namespace zelko::test {
+
+void BuildInstaller(const std::wstring& workFolder, const InstallerSpec& spec,
+                    const std::wstring& outputPath) {
+  const std::wstring ini = workFolder + L"\\setup.ini";
+  ASSERT_TRUE(WriteFileBytes(ini, spec.ini));
+  const std::wstring folder = BuiltProgramFolder();
+  std::wstring command = QuoteArgument(folder + L"zelko_pack.exe") + L" --stub " +
+                         QuoteArgument(folder + L"ZelkoSFX.exe") + L" --config " +
+                         QuoteArgument(ini) + L" --out " + QuoteArgument(outputPath);
+  if (!spec.archive.empty()) command += L" --archive " + QuoteArgument(spec.archive);
+  for (const auto& file : spec.files) command += L" --file " + QuoteArgument(file);
+  const ProcessResult packed = RunProcess(command);
+  ASSERT_TRUE(packed.started);
+  ASSERT_EQ(packed.exitCode, 0u) << packed.output;
+}
+
+ProcessResult RunInstaller(const std::wstring& installer, const std::wstring& arguments,
+                           const std::wstring& tempFolder) {
+  ProcessOptions options;
+  options.environment = {L"TEMP=" + tempFolder, L"TMP=" + tempFolder};
+  std::wstring command = QuoteArgument(installer);
+  if (!arguments.empty()) command += L" " + arguments;
+  return RunProcess(command, options);
+}
+
+std::vector<std::string> LogLines(const std::wstring& tempFolder, const wchar_t* name) {
+  const std::string bytes = ReadFileBytes(tempFolder + L"\\" + name);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(bytes.substr(start, end - start));
+  }
+  if (start < bytes.size()) lines.push_back(bytes.substr(start));
+  return lines;
+}
+
+std::string WithoutTimestamp(const std::string& line) {
+  // "[2024-03-05 07:04:09] " is 22 characters.
+  if (line.size() < 22 || line[0] != '[' || line[20] != ']' || line[21] != ' ') return "";
+  return line.substr(22);
+}
+
+std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW entry;
+  ScopedFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &entry));
+  if (!find) return names;
+  do {
+    const std::wstring name = entry.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (::FindNextFileW(find.get(), &entry));
+  return names;
+}
+
+std::string Narrow(const std::wstring& text) {
+  std::string narrow;
+  for (wchar_t c : text) narrow.push_back(static_cast<char>(c));
+  return narrow;
+}
+
+}  // namespace zelko::test

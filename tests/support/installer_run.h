@@ -1,0 +1,40 @@
+// Builds installers with the real packer and runs them the way callers do, each run with its
+// own temporary folder, so the run log and leftovers can be checked.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/support/process_runner.h"
+
+namespace zelko::test {
+
+// Text of a configuration file (written as UTF-8; the packer converts it).
+struct InstallerSpec {
+  std::string ini;
+  std::wstring archive;               // optional payload archive
+  std::vector<std::wstring> files;    // optional FILE_n resources
+};
+
+// Packs the stub with `spec` into `outputPath`; fails the current test when the packer fails.
+void BuildInstaller(const std::wstring& workFolder, const InstallerSpec& spec,
+                    const std::wstring& outputPath);
+
+// Runs `installer` with `arguments` and `tempFolder` as its TEMP and TMP.
+ProcessResult RunInstaller(const std::wstring& installer, const std::wstring& arguments,
+                           const std::wstring& tempFolder);
+
+// The run log's lines (without line ends) in `tempFolder`'s "ZelkoSFX.log" (or another name).
+std::vector<std::string> LogLines(const std::wstring& tempFolder,
+                                  const wchar_t* name = L"ZelkoSFX.log");
+
+// A log line without its "[YYYY-MM-DD HH:MM:SS] " timestamp ("" when it has none).
+std::string WithoutTimestamp(const std::string& line);
+
+// Names in `folder` (files and folders, without "." and "..").
+std::vector<std::wstring> FolderEntries(const std::wstring& folder);
+
+// Narrow form of a Latin-1 wide text, as the log stores it.
+std::string Narrow(const std::wstring& text);
+
+}  // namespace zelko::test

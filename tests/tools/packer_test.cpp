@@ -1,0 +1,501 @@
+// Runs the built packer on the built stub and reads the installers it writes back through the
+// system's resource loader, the way the installer itself finds its parts.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/process_runner.h"
+#include "tests/support/temp_folder.h"
+#include "win/scoped_handle.h"
+
+namespace zelko {
+namespace {
+
+using namespace std::string_literals;
+using test::BuiltProgramFolder;
+using test::FileExists;
+using test::ProcessResult;
+using test::QuoteArgument;
+using test::ReadFileBytes;
+using test::TempFolder;
+using test::WriteFileBytes;
+
+constexpr char kErrorPrefix[] = "zelko_pack: error: ";
+constexpr char kPreviousInstaller[] = "the installer of an earlier, good build";
+
+std::wstring Packer() { return BuiltProgramFolder() + L"zelko_pack.exe"; }
+std::wstring Stub() { return BuiltProgramFolder() + L"ZelkoSFX.exe"; }
+
+std::string Utf8(const std::wstring& text) {
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
+                        nullptr, nullptr);
+  return bytes;
+}
+
+std::string Utf16(const std::u16string& text, bool bigEndian) {
+  std::string bytes;
+  for (const char16_t unit : text) {
+    const char low = static_cast<char>(unit & 0xFF);
+    const char high = static_cast<char>(unit >> 8);
+    bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+std::string Utf16Le(const std::u16string& text) { return Utf16(text, false); }
+std::string Utf16Be(const std::u16string& text) { return Utf16(text, true); }
+
+// What the installer must find as its configuration for `text`.
+std::string IniResource(const std::u16string& text) { return "\xFF\xFE" + Utf16Le(text); }
+
+// Resource `type`/`id` in the neutral language of the program at `path` (a full path), or
+// nullopt when it has none.
+std::optional<std::string> ReadResource(const std::wstring& path, const wchar_t* type, WORD id) {
+  const ScopedModule module(::LoadLibraryExW(
+      path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (!module) {
+    ADD_FAILURE() << "cannot load " << Utf8(path) << " as data, error " << ::GetLastError();
+    return std::nullopt;
+  }
+  const HRSRC found = ::FindResourceExW(module.get(), type, MAKEINTRESOURCEW(id),
+                                        MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+  if (found == nullptr) return std::nullopt;
+  const DWORD size = ::SizeofResource(module.get(), found);
+  const HGLOBAL loaded = ::LoadResource(module.get(), found);
+  const auto* data = static_cast<const char*>(loaded ? ::LockResource(loaded) : nullptr);
+  if (size != 0 && data == nullptr) return std::nullopt;
+  return std::string(data ? data : "", size);
+}
+
+// The image checksum in the header of the program at `path` and the one the system's own
+// imagehlp computes for its bytes.
+std::pair<DWORD, DWORD> ImageChecksums(const std::wstring& path) {
+  using CheckSumMappedFileFn = PIMAGE_NT_HEADERS(WINAPI*)(PVOID, DWORD, PDWORD, PDWORD);
+  const ScopedModule imagehlp(
+      ::LoadLibraryExW(L"imagehlp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+  const auto checkSum = imagehlp ? reinterpret_cast<CheckSumMappedFileFn>(reinterpret_cast<void*>(
+                                       ::GetProcAddress(imagehlp.get(), "CheckSumMappedFile")))
+                                 : nullptr;
+  std::string bytes = ReadFileBytes(path);
+  DWORD inHeader = 0;
+  DWORD computed = 1;
+  if (checkSum == nullptr ||
+      checkSum(bytes.data(), static_cast<DWORD>(bytes.size()), &inHeader, &computed) == nullptr) {
+    ADD_FAILURE() << "CheckSumMappedFile is not available or refused " << Utf8(path);
+  }
+  return {inHeader, computed};
+}
+
+// A short fingerprint of a file's bytes, so that a failed comparison prints readably.
+std::string Fingerprint(const std::string& bytes) {
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  return std::to_string(bytes.size()) + " bytes, hash " + std::to_string(hash);
+}
+
+// Every file and folder below `folder` with a fingerprint of each file ("<folder>" for
+// folders), so a test sees anything a run added, removed or changed, temporary files included.
+std::map<std::string, std::string> Snapshot(const std::wstring& folder,
+                                            const std::wstring& prefix = L"") {
+  std::map<std::string, std::string> entries;
+  WIN32_FIND_DATAW data;
+  ScopedFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+  if (!find) return entries;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = folder + L"\\" + name;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      entries[Utf8(prefix + name)] = "<folder>";
+      entries.merge(Snapshot(path, prefix + name + L"\\"));
+    } else {
+      entries[Utf8(prefix + name)] = Fingerprint(ReadFileBytes(path));
+    }
+  } while (::FindNextFileW(find.get(), &data));
+  return entries;
+}
+
+void ExpectOneErrorLine(const std::string& output) {
+  EXPECT_EQ(output.rfind(kErrorPrefix, 0), 0u) << output;
+  EXPECT_EQ(output.find('\n'), output.size() - 1) << "expected one line:\n" << output;
+}
+
+// A folder with a good set of inputs; each test changes what it is about.
+class PackerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(FileExists(Packer())) << Utf8(Packer());
+    ASSERT_TRUE(FileExists(Stub())) << Utf8(Stub());
+    // Non-Latin file names: the paths must reach the packer and its messages intact.
+    config_ = folder_ / L"\x0443\x0441\x0442\x0430\x043D\x043E\x0432\x043A\x0430.ini";
+    output_ = folder_ / L"\x5B89\x88C5 setup.exe";
+    ASSERT_TRUE(WriteFileBytes(config_, "[Config]\r\nTitle=Demo\r\n"));
+  }
+
+  ProcessResult Pack(const std::vector<std::wstring>& arguments) {
+    std::wstring commandLine = QuoteArgument(Packer());
+    for (const std::wstring& argument : arguments) commandLine += L" " + QuoteArgument(argument);
+    ProcessResult result = test::RunProcess(commandLine);
+    EXPECT_TRUE(result.started) << "error " << result.startError;
+    return result;
+  }
+
+  // Packs the stub and `config` alone into `output`.
+  ProcessResult PackConfig(const std::wstring& config, const std::wstring& output) {
+    return Pack({L"--stub", Stub(), L"--config", config, L"--out", output});
+  }
+
+  TempFolder folder_;
+  std::wstring config_;
+  std::wstring output_;
+};
+
+TEST_F(PackerTest, AddsEveryResourceAndKeepsTheStubs) {
+  std::string archive;
+  for (int i = 0; i < 70000; ++i) archive.push_back(static_cast<char>(i * 7 % 256));
+  const std::string rdcArchive = std::string("7z\xBC\xAF\x27\x1C", 6) + std::string(300, '\0');
+  const std::vector<std::string> files = {"first file\r\n", "x", std::string("\0\1\2\xFF", 4)};
+  ASSERT_TRUE(WriteFileBytes(folder_ / L"payload.7z", archive));
+  ASSERT_TRUE(WriteFileBytes(folder_ / L"rdc.7z", rdcArchive));
+  std::vector<std::wstring> arguments = {L"--stub",        Stub(),
+                                         L"--config",      config_,
+                                         L"--archive",     folder_ / L"payload.7z",
+                                         L"--rdc-archive", folder_ / L"rdc.7z"};
+  for (size_t n = 0; n < files.size(); ++n) {
+    const std::wstring path = folder_ / (L"file" + std::to_wstring(n) + L".bin");
+    ASSERT_TRUE(WriteFileBytes(path, files[n]));
+    arguments.insert(arguments.end(), {L"--file", path});
+  }
+  arguments.insert(arguments.end(), {L"--out", output_});
+  const auto inputs = Snapshot(folder_.path());
+
+  const ProcessResult result = Pack(arguments);
+
+  ASSERT_EQ(result.exitCode, 0u) << result.output;
+  EXPECT_EQ(result.output, "zelko_pack: wrote " + Utf8(output_) + " (6 resources)\r\n");
+  EXPECT_EQ(ReadResource(output_, L"ZELKO_SFX_INI", 133),
+            IniResource(u"[Config]\r\nTitle=Demo\r\n"));
+  EXPECT_EQ(ReadResource(output_, L"ARCHIVE_7Z", 131), archive);
+  EXPECT_EQ(ReadResource(output_, L"ARCHIVE_7Z_RDC", 135), rdcArchive);
+  for (size_t n = 0; n < files.size(); ++n) {
+    const std::wstring type = L"FILE_" + std::to_wstring(n);
+    EXPECT_EQ(ReadResource(output_, type.c_str(), static_cast<WORD>(140 + n)), files[n])
+        << Utf8(type);
+  }
+  EXPECT_EQ(ReadResource(output_, L"FILE_3", 143), std::nullopt);
+  // The stub's own resources survive the update.
+  const auto manifest = ReadResource(Stub(), RT_MANIFEST, 1);
+  ASSERT_TRUE(manifest.has_value());
+  EXPECT_EQ(ReadResource(output_, RT_MANIFEST, 1), manifest);
+  const auto [inHeader, computed] = ImageChecksums(output_);
+  EXPECT_EQ(inHeader, computed);
+  // The inputs are untouched, the installer is new, and nothing else was left behind.
+  auto expected = inputs;
+  expected[Utf8(output_.substr(folder_.path().size() + 1))] = Fingerprint(ReadFileBytes(output_));
+  EXPECT_EQ(Snapshot(folder_.path()), expected);
+}
+
+TEST_F(PackerTest, ArchivesAndFilesAreOptional) {
+  const ProcessResult result = PackConfig(config_, output_);
+
+  ASSERT_EQ(result.exitCode, 0u) << result.output;
+  EXPECT_EQ(result.output, "zelko_pack: wrote " + Utf8(output_) + " (1 resource)\r\n");
+  EXPECT_TRUE(ReadResource(output_, L"ZELKO_SFX_INI", 133).has_value());
+  EXPECT_EQ(ReadResource(output_, L"ARCHIVE_7Z", 131), std::nullopt);
+  EXPECT_EQ(ReadResource(output_, L"ARCHIVE_7Z_RDC", 135), std::nullopt);
+  EXPECT_EQ(ReadResource(output_, L"FILE_0", 140), std::nullopt);
+}
+
+TEST_F(PackerTest, ReplacesAnExistingInstaller) {
+  ASSERT_TRUE(WriteFileBytes(output_, kPreviousInstaller));
+
+  const ProcessResult result = PackConfig(config_, output_);
+
+  ASSERT_EQ(result.exitCode, 0u) << result.output;
+  EXPECT_EQ(ReadResource(output_, L"ZELKO_SFX_INI", 133),
+            IniResource(u"[Config]\r\nTitle=Demo\r\n"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The configuration in every form an editor saves it, and what the installer then reads.
+
+struct IniCase {
+  const char* name;
+  std::string input;
+  std::u16string stored;  // the text of the resource after its byte-order mark
+};
+
+void PrintTo(const IniCase& value, std::ostream* out) { *out << value.name; }
+
+class IniEncodingTest : public PackerTest, public testing::WithParamInterface<IniCase> {};
+
+TEST_P(IniEncodingTest, StoresUtf16LeWithMarkAndCrLf) {
+  ASSERT_TRUE(WriteFileBytes(config_, GetParam().input));
+
+  const ProcessResult result = PackConfig(config_, output_);
+
+  ASSERT_EQ(result.exitCode, 0u) << result.output;
+  EXPECT_EQ(ReadResource(output_, L"ZELKO_SFX_INI", 133), IniResource(GetParam().stored));
+}
+
+const std::u16string kDemoText = u"[Config]\r\nTitle=Demo\r\n";
+const std::u16string kNonLatinText =
+    u"[Config]\r\nTitle=\u0423\u0441\u0442\u0430\u043D\u043E\u0432\u043A\u0430 \u5B89\u88C5 "
+    u"\U0001F4E6\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, IniEncodingTest,
+    testing::Values(
+        IniCase{"Utf8", "[Config]\r\nTitle=Demo\r\n", kDemoText},
+        IniCase{"Utf8WithMark", "\xEF\xBB\xBF[Config]\r\nTitle=Demo\r\n", kDemoText},
+        IniCase{"Utf16LeWithMark", "\xFF\xFE" + Utf16Le(kDemoText), kDemoText},
+        IniCase{"Utf16LeWithoutMark", Utf16Le(kDemoText), kDemoText},
+        IniCase{"Utf16BeWithMark", "\xFE\xFF" + Utf16Be(kNonLatinText), kNonLatinText},
+        IniCase{"Utf8NonLatin",
+                u8"[Config]\nTitle=\u0423\u0441\u0442\u0430\u043D\u043E\u0432\u043A\u0430 "
+                u8"\u5B89\u88C5 \U0001F4E6\n",
+                kNonLatinText},
+        IniCase{"MixedLineEnds", "a=1\nb=2\rc=3\r\nd=4\r\r\ne=5",
+                u"a=1\r\nb=2\r\nc=3\r\nd=4\r\n\r\ne=5"},
+        IniCase{"Utf16LineEnds", "\xFF\xFE" + Utf16Le(u"a=1\nb=2\r"), u"a=1\r\nb=2\r\n"},
+        IniCase{"Empty", "", u""}),
+    [](const testing::TestParamInfo<IniCase>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Bad inputs: one clear line, exit code 1, and the output folder exactly as before.
+
+struct Inputs {
+  std::wstring stub;
+  std::wstring config;
+  std::wstring archive;
+  std::vector<std::wstring> files;
+  std::wstring output;
+  ScopedFileHandle held;  // a file the test keeps open while the packer runs
+};
+
+struct BadInputCase {
+  const char* name;
+  // Spoils one input in `folder` and returns the path that the message must name.
+  std::function<std::wstring(const TempFolder& folder, Inputs& inputs)> spoil;
+  const char* cause;  // part of the message that says what is wrong
+};
+
+void PrintTo(const BadInputCase& value, std::ostream* out) { *out << value.name; }
+
+class BadInputTest : public PackerTest, public testing::WithParamInterface<BadInputCase> {};
+
+TEST_P(BadInputTest, FailsWithOneLineAndWritesNothing) {
+  ASSERT_TRUE(WriteFileBytes(folder_ / L"payload.7z", "7z archive bytes"));
+  ASSERT_TRUE(WriteFileBytes(folder_ / L"readme.txt", "read me"));
+  ASSERT_TRUE(WriteFileBytes(output_, kPreviousInstaller));
+  Inputs inputs{Stub(), config_, folder_ / L"payload.7z", {folder_ / L"readme.txt"}, output_, {}};
+  const std::wstring named = GetParam().spoil(folder_, inputs);
+  std::vector<std::wstring> arguments = {L"--stub",     inputs.stub,  L"--config",
+                                         inputs.config, L"--archive", inputs.archive};
+  for (const std::wstring& file : inputs.files) {
+    arguments.insert(arguments.end(), {L"--file", file});
+  }
+  arguments.insert(arguments.end(), {L"--out", inputs.output});
+  const auto before = Snapshot(folder_.path());
+
+  const ProcessResult result = Pack(arguments);
+
+  EXPECT_EQ(result.exitCode, 1u) << result.output;
+  ExpectOneErrorLine(result.output);
+  EXPECT_NE(result.output.find(Utf8(named)), std::string::npos) << result.output;
+  EXPECT_NE(result.output.find(GetParam().cause), std::string::npos) << result.output;
+  EXPECT_EQ(Snapshot(folder_.path()), before);
+  EXPECT_EQ(ReadFileBytes(output_), kPreviousInstaller);
+}
+
+// Spoilers for the table.
+auto MissingInput(std::wstring Inputs::*input) {
+  return [input](const TempFolder& folder, Inputs& inputs) {
+    inputs.*input = folder / L"absent.bin";
+    return inputs.*input;
+  };
+}
+auto StubMadeOf(std::string bytes) {
+  return [bytes](const TempFolder& folder, Inputs& inputs) {
+    inputs.stub = folder / L"stub.exe";
+    EXPECT_TRUE(WriteFileBytes(inputs.stub, bytes));
+    return inputs.stub;
+  };
+}
+auto ConfigMadeOf(std::string bytes) {
+  return [bytes](const TempFolder&, Inputs& inputs) {
+    EXPECT_TRUE(WriteFileBytes(inputs.config, bytes));
+    return inputs.config;
+  };
+}
+std::string MzHeaderPointingTo(uint32_t peOffset, size_t fileSize) {
+  std::string bytes(fileSize, '\0');
+  bytes[0] = 'M';
+  bytes[1] = 'Z';
+  for (int i = 0; i < 4; ++i) bytes[0x3C + i] = static_cast<char>(peOffset >> (8 * i));
+  return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadInputTest,
+    testing::Values(
+        BadInputCase{"MissingStub", MissingInput(&Inputs::stub), "cannot read the stub"},
+        BadInputCase{"MissingConfig", MissingInput(&Inputs::config),
+                     "cannot read the configuration"},
+        BadInputCase{"MissingArchive", MissingInput(&Inputs::archive), "cannot read the archive"},
+        BadInputCase{"MissingFile",
+                     [](const TempFolder& folder, Inputs& inputs) {
+                       inputs.files.push_back(folder / L"absent.txt");
+                       return inputs.files.back();
+                     },
+                     "cannot read the file"},
+        BadInputCase{"EmptyArchive",
+                     [](const TempFolder&, Inputs& inputs) {
+                       EXPECT_TRUE(WriteFileBytes(inputs.archive, ""));
+                       return inputs.archive;
+                     },
+                     "the file is empty"},
+        BadInputCase{"EmptyFile",
+                     [](const TempFolder&, Inputs& inputs) {
+                       EXPECT_TRUE(WriteFileBytes(inputs.files[0], ""));
+                       return inputs.files[0];
+                     },
+                     "the file is empty"},
+        BadInputCase{"ConfigIsAFolder",
+                     [](const TempFolder& folder, Inputs& inputs) {
+                       inputs.config = folder / L"config.d";
+                       EXPECT_TRUE(::CreateDirectoryW(inputs.config.c_str(), nullptr));
+                       return inputs.config;
+                     },
+                     "is a folder"},
+        BadInputCase{"StubIsText", StubMadeOf("[Config]\r\nTitle=Demo\r\n"),
+                     "does not start with an \"MZ\" header"},
+        BadInputCase{"StubIsMzWithoutPeHeader", StubMadeOf(MzHeaderPointingTo(0x80, 0x200)),
+                     "no \"PE\" signature"},
+        BadInputCase{"StubPeOffsetOutsideFile", StubMadeOf(MzHeaderPointingTo(0x10000, 0x200)),
+                     "outside the file"},
+        BadInputCase{"StubTooShort", StubMadeOf("MZ"), "\"MZ\" header"},
+        BadInputCase{"ConfigLatin1", ConfigMadeOf("[Config]\r\nTitle=Caf\xE9\r\n"),
+                     "not valid UTF-8 (byte 0xE9 at offset 19) in line 2"},
+        BadInputCase{"ConfigStrayContinuationByte", ConfigMadeOf("a=\x80\n"), "UTF-8"},
+        BadInputCase{"ConfigOverlongUtf8", ConfigMadeOf("a=\xC0\xAF\n"), "UTF-8"},
+        BadInputCase{"ConfigEncodedSurrogate", ConfigMadeOf("a=\xED\xA0\x80\n"), "UTF-8"},
+        BadInputCase{"ConfigAboveUnicode", ConfigMadeOf("a=\xF4\x90\x80\x80\n"), "UTF-8"},
+        BadInputCase{"ConfigCutInSequence", ConfigMadeOf("a=\xE2\x82"), "UTF-8"},
+        BadInputCase{"ConfigUtf8MarkThenLatin1", ConfigMadeOf("\xEF\xBB\xBF"s + "a=\xE9\n"),
+                     "UTF-8"},
+        BadInputCase{"ConfigUtf16OddLength", ConfigMadeOf("\xFF\xFE" + Utf16Le(u"a=1") + "x"),
+                     "odd number of bytes"},
+        BadInputCase{"ConfigUtf16UnpairedSurrogate",
+                     ConfigMadeOf("\xFF\xFE" + Utf16Le(u"a=1\r\nb=\xD800\r\n")),
+                     "unpaired surrogate) in line 2"},
+        BadInputCase{"ConfigUtf16Nul", ConfigMadeOf("\xFF\xFE" + Utf16Le(u"a=1\r\n\0b=2"s)),
+                     "NUL character in line 2"},
+        BadInputCase{"ConfigBinary", ConfigMadeOf(std::string("\0\0\0\x01\x02\0", 6)),
+                     "neither UTF-8 nor UTF-16"},
+        BadInputCase{"OutputFolderMissing",
+                     [](const TempFolder& folder, Inputs& inputs) {
+                       inputs.output = folder / L"missing\\setup.exe";
+                       return inputs.output;
+                     },
+                     "does not exist"},
+        BadInputCase{"OutputIsAFolder",
+                     [](const TempFolder& folder, Inputs& inputs) {
+                       inputs.output = folder / L"setup.d";
+                       EXPECT_TRUE(::CreateDirectoryW(inputs.output.c_str(), nullptr));
+                       return inputs.output;
+                     },
+                     "is a folder"},
+        BadInputCase{"OutputReadOnly",
+                     [](const TempFolder&, Inputs& inputs) {
+                       EXPECT_TRUE(
+                           ::SetFileAttributesW(inputs.output.c_str(), FILE_ATTRIBUTE_READONLY));
+                       return inputs.output;
+                     },
+                     "read-only"},
+        // Fails only at the last step, after the whole installer was built beside it.
+        BadInputCase{"OutputInUse",
+                     [](const TempFolder&, Inputs& inputs) {
+                       inputs.held.reset(::CreateFileW(inputs.output.c_str(), GENERIC_READ,
+                                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+                       EXPECT_TRUE(inputs.held.valid());
+                       return inputs.output;
+                     },
+                     "cannot replace it"}),
+    [](const testing::TestParamInfo<BadInputCase>& info) { return std::string(info.param.name); });
+
+// A stub that already carries an installer's parts would keep whichever of them the new build
+// leaves out, such as an old archive.
+TEST_F(PackerTest, RefusesAStubThatWasPackedBefore) {
+  const std::wstring firstBuild = folder_ / L"first.exe";
+  ASSERT_EQ(PackConfig(config_, firstBuild).exitCode, 0u);
+  ASSERT_TRUE(WriteFileBytes(output_, kPreviousInstaller));
+  const auto before = Snapshot(folder_.path());
+
+  const ProcessResult result =
+      Pack({L"--stub", firstBuild, L"--config", config_, L"--out", output_});
+
+  EXPECT_EQ(result.exitCode, 1u);
+  ExpectOneErrorLine(result.output);
+  EXPECT_NE(result.output.find("already holds installer resources (ZELKO_SFX_INI)"),
+            std::string::npos)
+      << result.output;
+  EXPECT_EQ(Snapshot(folder_.path()), before);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The command line.
+
+TEST_F(PackerTest, WrongCommandLinesAreUsageErrors) {
+  const std::wstring stub = Stub();
+  const std::vector<std::vector<std::wstring>> cases = {
+      {},
+      {L"--stub", stub, L"--config", config_},
+      {L"--stub", stub, L"--out", output_},
+      {L"--config", config_, L"--out", output_},
+      {L"--stub", stub, L"--config", config_, L"--out", output_, L"--bogus"},
+      {L"--stub", stub, L"--config", config_, L"--out"},
+      {L"--stub", L"--config", config_, L"--out", output_},
+      {L"--stub", stub, L"--config", config_, L"--out", output_, L"extra.exe"},
+      {L"--stub", stub, L"--stub", stub, L"--config", config_, L"--out", output_},
+  };
+  const auto before = Snapshot(folder_.path());
+  for (const auto& arguments : cases) {
+    std::wstring shown;
+    for (const auto& argument : arguments) shown += L" " + argument;
+    SCOPED_TRACE(Utf8(shown));
+
+    const ProcessResult result = Pack(arguments);
+
+    EXPECT_EQ(result.exitCode, 2u) << result.output;
+    ExpectOneErrorLine(result.output);
+  }
+  EXPECT_EQ(Snapshot(folder_.path()), before);
+}
+
+TEST_F(PackerTest, HelpExplainsEveryOption) {
+  for (const wchar_t* help : {L"--help", L"-h", L"/?"}) {
+    SCOPED_TRACE(Utf8(help));
+    // Help wins over everything else on the line.
+    const ProcessResult result = Pack({L"--out", output_, help});
+
+    EXPECT_EQ(result.exitCode, 0u) << result.output;
+    for (const char* option :
+         {"--stub", "--config", "--archive", "--rdc-archive", "--file", "--out", "--help"}) {
+      EXPECT_NE(result.output.find(option), std::string::npos) << option;
+    }
+    EXPECT_FALSE(FileExists(output_));
+  }
+}
+
+}  // namespace
+}  // namespace zelko

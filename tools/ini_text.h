@@ -1,0 +1,30 @@
+// The installer's configuration as the packer stores it. People write the INI file in whatever
+// their editor saves (UTF-8 with or without a byte-order mark, UTF-16 in either byte order),
+// while the installer reads exactly one form: UTF-16LE with a byte-order mark and CR LF line
+// ends. Decoding and encoding are separate steps so that the text can be changed in between.
+#pragma once
+
+#include <string>
+
+namespace zelko::pack {
+
+struct IniDecodeResult {
+  bool ok = false;
+  // The decoded text without a byte-order mark, every line end as CR LF.
+  std::wstring text;
+  // Why the bytes are not text the installer can use, when !ok: a clause that follows
+  // "the configuration", such as "is not valid UTF-8 (...) in line 3".
+  std::wstring error;
+};
+
+// Decodes a configuration file's bytes. Accepted: UTF-8 with or without a byte-order mark;
+// UTF-16LE or UTF-16BE with a byte-order mark; UTF-16LE without one, recognised by the zero
+// high bytes of its ASCII characters. Invalid UTF-8, unpaired UTF-16 surrogates and NUL
+// characters are refused, with the line where they occur. CR LF, a lone LF and a lone CR all
+// become CR LF.
+IniDecodeResult DecodeIniText(const std::string& bytes);
+
+// The bytes of the configuration resource: FF FE, then `text` as UTF-16LE.
+std::string EncodeIniResource(const std::wstring& text);
+
+}  // namespace zelko::pack

@@ -1,0 +1,27 @@
+#include "tools/system_message.h"
+
+#include "win/scoped_handle.h"
+
+namespace zelko::pack {
+
+std::wstring SystemMessage(DWORD code) {
+  // Some calls fail without setting an error (Wine's UpdateResourceW on some inputs).
+  if (code == ERROR_SUCCESS) return L"the system gave no reason";
+  wchar_t* buffer = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  ScopedLocalMemory owner(buffer);
+  std::wstring text(buffer != nullptr ? buffer : L"", length);
+  // A few system texts span lines; the packer's messages are one line each.
+  for (wchar_t& c : text) {
+    if (c == L'\r' || c == L'\n') c = L' ';
+  }
+  while (!text.empty() && (text.back() == L' ' || text.back() == L'.')) {
+    text.pop_back();
+  }
+  const std::wstring number = L"error " + std::to_wstring(code);
+  return text.empty() ? number : text + L" (" + number + L")";
+}
+
+}  // namespace zelko::pack
