@@ -8,21 +8,12 @@
 
 #include "app/sfx_app.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/text_bytes.h"
 
 namespace zelko {
 namespace {
 
 using test::TempFolder;
-
-// The configuration file as the packer stores it: UTF-16LE with a byte-order mark, CR LF.
-std::string Utf16Ini(const std::wstring& text) {
-  std::string bytes = "\xFF\xFE";
-  for (wchar_t c : text) {
-    bytes.push_back(static_cast<char>(c & 0xFF));
-    bytes.push_back(static_cast<char>(c >> 8));
-  }
-  return bytes;
-}
 
 std::string LogTail(size_t fromByte) {
   wchar_t temp[MAX_PATH];
@@ -39,7 +30,7 @@ class SfxConfigTest : public testing::Test {
     const std::wstring longValue(300, L'v');
     ASSERT_TRUE(test::WriteFileBytes(
         folder_ / L"config.bin",
-        Utf16Ini(L"[INSTALL]\r\n"
+        test::Utf16LeWithBom(L"[INSTALL]\r\n"
                  L"ProductCode={12345678-1234-1234-1234-123456789012}\r\n"
                  L"Padded =   spaced value   \r\n"
                  L"Double=\"quoted value\"\r\n"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/temp_folder.h"
+#include "tests/support/text_bytes.h"
 #include "win/scoped_handle.h"
 
 namespace zelko {
@@ -15,6 +16,7 @@ namespace {
 
 using test::FileExists;
 using test::ReadFileBytes;
+using test::SystemTextBytes;
 using test::TempFolder;
 using test::WriteFileBytes;
 
@@ -51,22 +53,6 @@ ScopedFileHandle HoldForWriting(const std::wstring& path) {
   return ScopedFileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-// The system's text for `error` as the log stores it: each line feed as CR LF.
-std::string SystemTextBytes(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string bytes;
-  for (DWORD i = 0; i < length; ++i) {
-    if (text[i] == L'\n') bytes += '\r';
-    bytes += static_cast<char>(text[i]);
-  }
-  ::LocalFree(text);
-  return bytes;
 }
 
 std::string ReplaceFirst(std::string text, const std::string& marker, const std::string& by) {

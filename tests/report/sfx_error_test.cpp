@@ -8,11 +8,13 @@
 
 #include "app/sfx_app.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/text_bytes.h"
 
 namespace zelko {
 namespace {
 
 using test::ReadFileBytes;
+using test::SystemTextBytes;
 using test::TempFolder;
 
 // The process's log (SfxLog) opens on its first entry and stays open until the process ends,
@@ -72,21 +74,6 @@ class LogTail {
   size_t start_;
 };
 
-std::string SystemTextBytes(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string bytes;
-  for (DWORD i = 0; i < length; ++i) {
-    if (text[i] == L'\n') bytes += '\r';
-    bytes += static_cast<char>(text[i]);
-  }
-  ::LocalFree(text);
-  return bytes;
-}
-
 // A configuration file with the given [STRING] lines (UTF-16LE with BOM, as the program finds
 // it), made the run's configuration for the life of this object. Null lines: no configuration.
 class ScopedConfig {
@@ -98,13 +85,8 @@ class ScopedConfig {
     }
     const std::wstring text = L"[OPTIONS]\r\nTitle=Test\r\n[STRING]\r\n" +
                               std::wstring(stringLines) + L"\r\n";
-    std::string bytes = "\xFF\xFE";
-    for (wchar_t c : text) {
-      bytes += static_cast<char>(c & 0xFF);
-      bytes += static_cast<char>(c >> 8);
-    }
     const std::wstring path = dir_ / L"config.bin";
-    EXPECT_TRUE(test::WriteFileBytes(path, bytes));
+    EXPECT_TRUE(test::WriteFileBytes(path, test::Utf16LeWithBom(text)));
     theApp.configPath_ = path;
   }
   ~ScopedConfig() { theApp.configPath_.clear(); }
