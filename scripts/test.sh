@@ -9,7 +9,10 @@ bash "$ZELKO_ROOT/scripts/build.sh"
 
 zelko_wine_prefix "$ZELKO_BUILD/wine-test" fresh
 
-display=:87
+# The first display number that no X server holds, so test runs side by side do not collide.
+n=87
+while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+display=:$n
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=$display
