@@ -39,6 +39,9 @@ fi
 
 # The LZMA SDK: the C/ and DOC/ folders of the 7zip source package, kept outside the tracked files.
 sdk_dir=$third_party/lzma-sdk
+if [ -d "$sdk_dir/C/Util/SfxSetup" ] || [ -d "$sdk_dir/C/Util/7zipInstall" ]; then
+  rm -rf "$sdk_dir/C/Util/SfxSetup" "$sdk_dir/C/Util/7zipInstall" "$sdk_dir/C/Util/7zipUninstall"
+fi
 if [ ! -f "$sdk_dir/C/7z.h" ]; then
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
@@ -51,6 +54,9 @@ if [ ! -f "$sdk_dir/C/7z.h" ]; then
   [ -n "$top" ] || { echo "setup: no C/7z.h in $orig" >&2; exit 1; }
   rm -rf "$sdk_dir/C" "$sdk_dir/DOC"
   cp -r "$top" "$sdk_dir/C"
+  # Only the decoder library and its 7z example extractor are used; the package's installer
+  # and self-extractor programs are other people's products and are not kept.
+  rm -rf "$sdk_dir/C/Util/SfxSetup" "$sdk_dir/C/Util/7zipInstall" "$sdk_dir/C/Util/7zipUninstall"
   [ -d "$top/../DOC" ] && cp -r "$top/../DOC" "$sdk_dir/DOC"
   echo "setup: LZMA SDK from $(basename "$orig") in $sdk_dir"
 fi
