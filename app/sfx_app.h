@@ -33,6 +33,8 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   BOOL PrepareConfiguration();
   // checks/system_requirements.cpp: false when a requirement (or the disk space) fails.
   BOOL CheckSystemRequirements();
+  // checks/disk_space.cpp: true when more than `requiredMB` are free on the volume of `path`.
+  BOOL CheckDiskSpace(uint32_t requiredMB, const std::wstring& path);
   // app/special_modes.cpp: true when validation mode handled the run.
   BOOL ValidateArchive();
   // checks/installed_product.cpp: true when the product counts as installed.

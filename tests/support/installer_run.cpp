@@ -62,6 +62,12 @@ std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
   return names;
 }
 
+std::wstring FixtureFolder() {
+  std::wstring bin = BuiltProgramFolder();  // ends in "\\bin\\"
+  bin.pop_back();
+  return bin.substr(0, bin.find_last_of(L'\\')) + L"\\test-fixtures\\";
+}
+
 std::string Narrow(const std::wstring& text) {
   std::string narrow;
   for (wchar_t c : text) narrow.push_back(static_cast<char>(c));

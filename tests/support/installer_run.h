@@ -34,6 +34,9 @@ std::string WithoutTimestamp(const std::string& line);
 // Names in `folder` (files and folders, without "." and "..").
 std::vector<std::wstring> FolderEntries(const std::wstring& folder);
 
+// The folder of fixtures made at build time (<build>\test-fixtures\), with a trailing "\".
+std::wstring FixtureFolder();
+
 // Narrow form of a Latin-1 wide text, as the log stores it.
 std::string Narrow(const std::wstring& text);
 
