@@ -1,35 +1,28 @@
-// Interim preparation of the configuration: the support folder in the temporary folder and
-// "config.bin" written from the configuration resource in one piece, so that every later step
-// reads real settings. The full preparation (write test, progress, RDC detection) replaces it.
 #include <windows.h>
 
-#include <cstdlib>
 #include <cwchar>
 
+#include "app/resource_file.h"
 #include "app/sfx_app.h"
 #include "app/sfx_config.h"
+#include "app/support_folder.h"
 #include "report/run_log.h"
-#include "win/file.h"
+#include "resources/payload_resources.h"
+#include "win/system_message.h"
 
 namespace zelko {
 namespace {
 
-constexpr wchar_t kConfigResourceType[] = L"ZELKO_SFX_INI";
-constexpr int kConfigResourceId = 133;
+constexpr wchar_t kPlainBoxTitle[] = L"Setup";
+constexpr wchar_t kConfigNotWritten[] =
+    L"Failed to extract configuration file - please contact technical support.";
+constexpr wchar_t kNoProductCode[] = L"Invalid configuration information - missing Product Code";
+constexpr wchar_t kRdcMismatch[] =
+    L"RDC information in the configuration file does not match actual RDC resource";
 
-bool WriteResource(const wchar_t* type, int id, const std::wstring& path) {
-  HRSRC resource = ::FindResourceW(nullptr, MAKEINTRESOURCEW(id), type);
-  HGLOBAL loaded = resource != nullptr ? ::LoadResource(nullptr, resource) : nullptr;
-  const void* bytes = loaded != nullptr ? ::LockResource(loaded) : nullptr;
-  if (bytes == nullptr) return false;
-  CFile file;
-  if (!file.Open(path.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS)) return false;
-  try {
-    file.Write(bytes, ::SizeofResource(nullptr, resource));
-  } catch (const CFileException&) {
-    return false;
-  }
-  return true;
+// Before the configuration exists there are no configured texts: plain system boxes.
+void ShowPlainMessage(BOOL silent, const std::wstring& text) {
+  if (!silent) ::MessageBoxW(nullptr, text.c_str(), kPlainBoxTitle, MB_OK);
 }
 
 }  // namespace
@@ -44,25 +37,56 @@ BOOL CZelkoSelfExtractorApp::PrepareConfiguration() {
   }
   SfxLog::Write(1, L"TempFolder: ", tempPath_, 0);
 
-  for (int attempt = 0; attempt < 10; ++attempt) {
-    supportFolder_ = tempPath_ + std::to_wstring(rand());
-    if (::CreateDirectoryW(supportFolder_.c_str(), nullptr)) break;
+  // A folder this run did not create is never used: it may belong to someone else.
+  const DWORD createError = supportFolder_.empty() ? CreateSupportFolder(supportFolder_) : 0;
+  const DWORD writeError = createError != 0 ? createError : TestFolderWritable(supportFolder_);
+  if (writeError != 0) {
+    wchar_t text[1024];
+    swprintf(text, 1024, L"Unable to write to temporary directory: %ls error = %d => %ls",
+             supportFolder_.c_str(), static_cast<int>(writeError),
+             SystemMessageText(writeError).c_str());
+    SfxLog::Write(1, text);
+    ShowPlainMessage(bSilent_, text);
+    exitCode_ = static_cast<int32_t>(writeError);
+    return FALSE;
   }
   SfxLog::Write(1, L"Support folder: ", supportFolder_, 0);
+
   configPath_ = supportFolder_ + L"\\config.bin";
   installerBinPath_ = supportFolder_ + L"\\installer.bin";
+  ::DeleteFileW(configPath_.c_str());
+  ::DeleteFileW(installerBinPath_.c_str());
 
-  if (!WriteResource(kConfigResourceType, kConfigResourceId, configPath_)) {
-    SfxLog::Write(1, L"Failed to extract configuration file - please contact technical support.");
+  exitCode_ = WriteResourceFile(configPath_, kConfigResourceId, kConfigResourceType);
+  if (exitCode_ != 0) {
+    ShowPlainMessage(bSilent_, kConfigNotWritten);
     Cleanup();
     return FALSE;
   }
   if (SfxConfig::GetValue(L"INSTALL", L"ProductCode").empty()) {
-    SfxLog::Write(1, L"Invalid configuration information - missing Product Code");
+    SfxLog::Write(1, kNoProductCode);
+    ShowPlainMessage(bSilent_, kNoProductCode);
     Cleanup();
     return FALSE;
   }
-  return TRUE;
+  return DetectRdcMode();
+}
+
+BOOL CZelkoSelfExtractorApp::DetectRdcMode() {
+  HRSRC rdc = ::FindResourceW(nullptr, MAKEINTRESOURCEW(kRdcArchiveResourceId), kRdcArchiveResourceType);
+  if (rdc == nullptr || ::SizeofResource(nullptr, rdc) == 0) return TRUE;
+
+  const std::wstring declared = SfxConfig::GetValue(L"INSTALL", L"RDCArchiveSize");
+  if (!declared.empty() && ConfigNumber(declared) >= 1) {
+    SfxLog::Write(1, L"Found RDC resource and valid configuration information - setting RDC mode");
+    bRdcMode_ = TRUE;
+    rdcBinPath_ = supportFolder_ + L"\\RDC.bin";
+    ::DeleteFileW(rdcBinPath_.c_str());
+    return TRUE;
+  }
+  ShowPlainMessage(bSilent_, kRdcMismatch);
+  Cleanup();
+  return FALSE;
 }
 
 }  // namespace zelko

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "report/sfx_error.h"
 #include "win/app_base.h"
@@ -51,6 +52,11 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   void ReportResultToRegistry(int32_t exitCode, const std::wstring& message);
   // app/cleanup.cpp: ends the dialog and removes what the run left in the temporary folder.
   void Cleanup();
+  // checks/installer_folder.cpp: makes installFolder_ an existing, writable folder; with a
+  // shell folder id (CSIDL_...) it first forms the program's own folder under it.
+  BOOL PrepareInstallerFolder(int shellFolderId);
+  // checks/installer_folder.cpp: lets the user pick the installer folder.
+  BOOL BrowseForFolder();
 
   // --- Fields of the run ---
   int32_t exitCode_ = 0;
@@ -80,9 +86,16 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   std::wstring pipeName_;
   BOOL bRdcMode_ = FALSE;
   BOOL bProductInstalled_ = FALSE;
+  // The installer folder is the program's own per-product folder, or one this run created:
+  // after a cancel it goes as a whole. Any other folder is the user's, and only what this
+  // run put into it (extractedPaths_, in the order made) is removed.
+  BOOL bInstallFolderOwned_ = FALSE;
+  std::vector<std::wstring> extractedPaths_;
 
  private:
   enum class NextStep { kReport, kCleanup };
+  // app/prepare_configuration.cpp: the last step of the preparation; false ends the run.
+  BOOL DetectRdcMode();
   // Steps 12 to 17: the checks, the dialog, the extraction and the setup program. Says
   // whether the run goes on with the report or straight to the cleanup.
   NextStep RunInstallation();

@@ -1,10 +1,60 @@
-// Interim: the xRDC and validation modes are not recognised yet; every run is a normal one.
+#include <windows.h>
+
+#include "app/resource_file.h"
 #include "app/sfx_app.h"
+#include "app/sfx_config.h"
+#include "report/run_log.h"
+#include "resources/payload_resources.h"
 
 namespace zelko {
+namespace {
 
-BOOL CZelkoSelfExtractorApp::HandleXrdcMode(const wchar_t* commandTail) { return FALSE; }
+constexpr int kValidationMismatch = 13;
 
-BOOL CZelkoSelfExtractorApp::ValidateArchive() { return FALSE; }
+}  // namespace
+
+BOOL CZelkoSelfExtractorApp::HandleXrdcMode(const wchar_t* commandTail) {
+  const std::wstring tail = commandTail != nullptr ? commandTail : L"";
+  if (tail.find(L"/xRDC") == std::wstring::npos) return FALSE;
+  SfxLog::Write(1, L"Command line in xRDC mode: ", tail, 0);
+
+  const size_t open = tail.find(L'"');
+  const size_t close = open == std::wstring::npos ? open : tail.find(L'"', open + 1);
+  if (close == std::wstring::npos) {
+    SfxLog::Write(1, L"Not valid command line in xRDC mode");
+    return TRUE;
+  }
+  const std::wstring folder = tail.substr(open + 1, close - open - 1);
+  configPath_ = folder + L"\\config.bin";
+  installerBinPath_ = folder + L"\\installer.bin";
+  ::DeleteFileW(configPath_.c_str());
+  ::DeleteFileW(installerBinPath_.c_str());
+
+  exitCode_ = WriteResourceFile(configPath_, kConfigResourceId, kConfigResourceType);
+  if (exitCode_ != 0) {
+    SfxLog::Write(1, L"Failed to extract ZELKO_SFX_INI resource in xRDC mode");
+    return TRUE;
+  }
+  exitCode_ = WriteResourceFile(installerBinPath_, kArchiveResourceId, kArchiveResourceType);
+  if (exitCode_ != 0) {
+    SfxLog::Write(1, L"Failed to extract ARCHIVE_7Z resource in xRDC mode");
+  }
+  return TRUE;
+}
+
+BOOL CZelkoSelfExtractorApp::ValidateArchive() {
+  if (!bValidate_) return FALSE;
+  if (!b7zArchive_) {
+    SfxLog::Write(1, L"Skipping validation - SFX not ready to validate files.");
+    return TRUE;
+  }
+  SfxLog::Write(1, L"in validation");
+  const std::wstring declared = SfxConfig::GetValue(L"INSTALL", L"ArchiveSize");
+  if (declared.empty()) return TRUE;
+  HRSRC archive = ::FindResourceW(nullptr, MAKEINTRESOURCEW(kArchiveResourceId), kArchiveResourceType);
+  const DWORD size = archive != nullptr ? ::SizeofResource(nullptr, archive) : 0;
+  exitCode_ = static_cast<DWORD>(ConfigNumber(declared)) == size ? 0 : kValidationMismatch;
+  return TRUE;
+}
 
 }  // namespace zelko

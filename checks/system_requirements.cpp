@@ -7,14 +7,10 @@
 #include "app/sfx_config.h"
 #include "checks/system_checks.h"
 #include "report/run_log.h"
+#include "resources/payload_resources.h"
 
 namespace zelko {
 namespace {
-
-constexpr wchar_t kArchiveType[] = L"ARCHIVE_7Z";
-constexpr int kArchiveId = 131;
-constexpr wchar_t kRdcArchiveType[] = L"ARCHIVE_7Z_RDC";
-constexpr int kRdcArchiveId = 135;
 
 // Size of one of the program's own resources, 0 when it is absent.
 uint32_t OwnResourceSize(const wchar_t* type, int id) {
@@ -155,8 +151,8 @@ BOOL CZelkoSelfExtractorApp::CheckSystemRequirements() {
     }
   }
   const RequiredSpace required = ComputeRequiredSpace(
-      static_cast<uint32_t>(ConfigNumber(installerMB)), OwnResourceSize(kArchiveType, kArchiveId),
-      bRdcMode_ != FALSE, rdcMB, bRdcMode_ ? OwnResourceSize(kRdcArchiveType, kRdcArchiveId) : 0,
+      static_cast<uint32_t>(ConfigNumber(installerMB)), OwnResourceSize(kArchiveResourceType, kArchiveResourceId),
+      bRdcMode_ != FALSE, rdcMB, bRdcMode_ ? OwnResourceSize(kRdcArchiveResourceType, kRdcArchiveResourceId) : 0,
       b7zArchive_ != FALSE);
   totalSizeKB_ = required.totalSizeKB;
   return CheckDiskSpace(required.totalMB, tempPath_);

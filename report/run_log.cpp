@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "win/scoped_handle.h"
+#include "win/system_message.h"
 
 namespace zelko {
 namespace {
@@ -33,15 +33,10 @@ std::wstring Timestamp(const SYSTEMTIME& now) {
 
 // "GetLastError(): <code> - <system text>"; the system text brings its own line end.
 std::wstring SystemErrorLine(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  ScopedLocalMemory owner(text);
   wchar_t prefix[48];
   swprintf(prefix, 48, L"GetLastError(): %d - ", static_cast<int>(error));
-  return std::wstring(prefix) + (length > 0 ? std::wstring(text, length) : kNoSystemText);
+  const std::wstring text = SystemMessageText(error);
+  return std::wstring(prefix) + (text.empty() ? kNoSystemText : text);
 }
 
 }  // namespace

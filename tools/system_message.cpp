@@ -1,18 +1,13 @@
 #include "tools/system_message.h"
 
-#include "win/scoped_handle.h"
+#include "win/system_message.h"
 
 namespace zelko::pack {
 
 std::wstring SystemMessage(DWORD code) {
   // Some calls fail without setting an error (Wine's UpdateResourceW on some inputs).
   if (code == ERROR_SUCCESS) return L"the system gave no reason";
-  wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  ScopedLocalMemory owner(buffer);
-  std::wstring text(buffer != nullptr ? buffer : L"", length);
+  std::wstring text = SystemMessageText(code);
   // A few system texts span lines; the packer's messages are one line each.
   for (wchar_t& c : text) {
     if (c == L'\r' || c == L'\n') c = L' ';

@@ -46,6 +46,48 @@ bool FileExists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+namespace {
+
+// The Unix path of a Windows path, through Wine's own conversion; empty outside Wine.
+std::string UnixPath(const std::wstring& windowsPath) {
+  using ToUnix = char*(CDECL*)(LPCWSTR);
+  const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* name = toUnix != nullptr ? toUnix(windowsPath.c_str()) : nullptr;
+  if (name == nullptr) return {};
+  std::string result = name;
+  ::HeapFree(::GetProcessHeap(), 0, name);
+  return result;
+}
+
+}  // namespace
+
+bool MakeFolderLink(const std::wstring& target, const std::wstring& link) {
+  const size_t split = link.find_last_of(L'\\');
+  const std::string targetPath = UnixPath(target);
+  const std::string linkFolder = UnixPath(link.substr(0, split));
+  if (targetPath.empty() || linkFolder.empty()) return false;
+  std::wstring command = L"Z:\\bin\\ln -s \"" +
+                         std::wstring(targetPath.begin(), targetPath.end()) + L"\" \"" +
+                         std::wstring(linkFolder.begin(), linkFolder.end()) + L"/" +
+                         link.substr(split + 1) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    return false;
+  }
+  ScopedHandle process(info.hProcess);
+  ScopedHandle thread(info.hThread);
+  // Wine does not report the end of a Unix program to its waits: watch for the link instead.
+  for (int i = 0; i < 1000; ++i) {
+    if (::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    ::Sleep(10);
+  }
+  return false;
+}
+
 void RemoveTree(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;

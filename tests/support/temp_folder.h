@@ -25,6 +25,9 @@ class TempFolder {
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);
+// Makes `link` a symbolic link to the folder `target` with the system's own ln. Wine shows
+// such a link as a reparse point, as Windows shows a junction. False when it cannot.
+bool MakeFolderLink(const std::wstring& target, const std::wstring& link);
 // Removes a folder and everything below it; links are removed, not followed.
 void RemoveTree(const std::wstring& path);
 

@@ -1,0 +1,62 @@
+// rand_s, the runtime's door to the system's strong random generator.
+#define _CRT_RAND_S
+#include "app/support_folder.h"
+
+#include <shlobj.h>
+
+#include <cstdlib>
+
+#include "win/scoped_handle.h"
+
+namespace zelko {
+namespace {
+
+constexpr int kAttempts = 10;
+
+// From the system's strong generator: a name another program cannot guess in advance and
+// create first. 31 bits keep it a plain non-negative decimal number.
+unsigned StrongRandomNumber() {
+  unsigned value = 0;
+  if (rand_s(&value) != 0) value = static_cast<unsigned>(rand());
+  return value & 0x7FFFFFFFu;
+}
+
+std::wstring TempFolder() {
+  wchar_t buffer[MAX_PATH];
+  const DWORD length = ::GetTempPathW(MAX_PATH, buffer);
+  return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring();
+}
+
+}  // namespace
+
+DWORD CreateSupportFolder(std::wstring& folder) {
+  const std::wstring temp = TempFolder();
+  if (temp.empty()) return ::GetLastError();
+  DWORD error = ERROR_ALREADY_EXISTS;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    folder = temp + std::to_wstring(StrongRandomNumber());
+    if (::CreateDirectoryW(folder.c_str(), nullptr)) return 0;
+    error = ::GetLastError();
+  }
+  return error != 0 ? error : ERROR_ALREADY_EXISTS;
+}
+
+DWORD TestFolderWritable(const std::wstring& folder) {
+  ::SHCreateDirectory(nullptr, folder.c_str());
+  DWORD error = 0;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const std::wstring probe = folder + L"\\" + std::to_wstring(rand()) + L".txt";
+    ScopedFileHandle file(::CreateFileW(probe.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    error = ::GetLastError();
+    if (file) {
+      file.reset();
+      error = ::DeleteFileW(probe.c_str()) ? 0 : ::GetLastError();
+    }
+    if (error == 0) return 0;
+  }
+  return error;
+}
+
+}  // namespace zelko

@@ -1,0 +1,71 @@
+#include <windows.h>
+#include <shlobj.h>
+
+#include "app/folder_tree.h"
+#include "app/sfx_app.h"
+#include "app/sfx_config.h"
+#include "app/support_folder.h"
+#include "report/run_log.h"
+#include "ui/progress_dialog.h"
+
+namespace zelko {
+namespace {
+
+constexpr wchar_t kDefaultBrowsePrompt[] = L"Select folder to extract installation files";
+
+}  // namespace
+
+BOOL CZelkoSelfExtractorApp::PrepareInstallerFolder(int shellFolderId) {
+  if (shellFolderId >= 0) {
+    wchar_t shellFolder[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, shellFolderId | CSIDL_FLAG_CREATE, nullptr,
+                                  SHGFP_TYPE_CURRENT, shellFolder))) {
+      SfxLog::Write(2, L"SHGetFolderPath failed");
+      return FALSE;
+    }
+    installFolder_ = std::wstring(shellFolder) + L"\\Zelko\\Setup\\" +
+                     SfxConfig::GetValue(L"INSTALL", L"ProductCode");
+    if (bRdcMode_ && bProductInstalled_) installFolder_ += L"\\RDC";
+    // Our own per-product folder: whatever an earlier run left in it goes.
+    DeleteFolderTree(installFolder_);
+    bInstallFolderOwned_ = TRUE;
+  } else {
+    // A folder the user named is used as it is, never emptied: it may hold their files.
+    bInstallFolderOwned_ = ::GetFileAttributesW(installFolder_.c_str()) == INVALID_FILE_ATTRIBUTES;
+  }
+  ::SHCreateDirectory(nullptr, installFolder_.c_str());
+  if (TestFolderWritable(installFolder_) != 0) {
+    SfxLog::Write(1, L"Cannot write in directory: ", installFolder_, 1);
+    return FALSE;
+  }
+  SfxLog::Write(2, L"Installer folder: " + installFolder_);
+  return TRUE;
+}
+
+BOOL CZelkoSelfExtractorApp::BrowseForFolder() {
+  std::wstring prompt = SfxConfig::GetValue(L"STRING", L"SFX_DLG_SELECT_EXTRACT_FILES_FOLDER");
+  if (prompt.empty()) prompt = kDefaultBrowsePrompt;
+  wchar_t path[MAX_PATH] = {};
+  BROWSEINFOW browse{};
+  browse.hwndOwner = dialog_ != nullptr ? dialog_->GetSafeHwnd() : nullptr;
+  browse.pszDisplayName = path;
+  browse.lpszTitle = prompt.c_str();
+  browse.ulFlags = BIF_RETURNONLYFSDIRS;
+  PIDLIST_ABSOLUTE item = ::SHBrowseForFolderW(&browse);
+  if (item == nullptr) {
+    SfxLog::Write(2, L"User canceled browse for folder");
+    return FALSE;
+  }
+  ::SHGetPathFromIDListW(item, path);
+  IMalloc* allocator = nullptr;
+  if (::SHGetMalloc(&allocator) == E_FAIL || allocator == nullptr) {
+    SfxLog::Write(2, L"Browse for folder failed");
+    return FALSE;
+  }
+  allocator->Free(item);
+  allocator->Release();
+  installFolder_ = path;
+  return TRUE;
+}
+
+}  // namespace zelko
