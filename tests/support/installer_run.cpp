@@ -18,6 +18,7 @@ void BuildInstaller(const std::wstring& workFolder, const InstallerSpec& spec,
                          QuoteArgument(folder + L"ZelkoSFX.exe") + L" --config " +
                          QuoteArgument(ini) + L" --out " + QuoteArgument(outputPath);
   if (!spec.archive.empty()) command += L" --archive " + QuoteArgument(spec.archive);
+  if (!spec.rdcArchive.empty()) command += L" --rdc-archive " + QuoteArgument(spec.rdcArchive);
   for (const auto& file : spec.files) command += L" --file " + QuoteArgument(file);
   const ProcessResult packed = RunProcess(command);
   ASSERT_TRUE(packed.started);

@@ -13,6 +13,7 @@ namespace zelko::test {
 struct InstallerSpec {
   std::string ini;
   std::wstring archive;               // optional payload archive
+  std::wstring rdcArchive;            // optional second archive
   std::vector<std::wstring> files;    // optional FILE_n resources
 };
 
