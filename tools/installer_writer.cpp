@@ -19,7 +19,7 @@ bool SameName(const wchar_t* a, const wchar_t* b, int bLength = -1) {
 }
 
 bool IsInstallerResourceType(const wchar_t* type) {
-  if (SameName(type, kIniResourceType) || SameName(type, kArchiveResourceType) ||
+  if (SameName(type, kConfigResourceType) || SameName(type, kArchiveResourceType) ||
       SameName(type, kRdcArchiveResourceType)) {
     return true;
   }

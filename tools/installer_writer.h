@@ -9,18 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace zelko::pack {
+#include "resources/payload_resources.h"
 
-// Where the installer looks for its parts (language neutral).
-inline constexpr wchar_t kIniResourceType[] = L"ZELKO_SFX_INI";
-inline constexpr WORD kIniResourceId = 133;
-inline constexpr wchar_t kArchiveResourceType[] = L"ARCHIVE_7Z";
-inline constexpr WORD kArchiveResourceId = 131;
-inline constexpr wchar_t kRdcArchiveResourceType[] = L"ARCHIVE_7Z_RDC";
-inline constexpr WORD kRdcArchiveResourceId = 135;
-// File resource n is of type "FILE_<n>" with id 140 + n.
-inline constexpr wchar_t kFileResourceTypePrefix[] = L"FILE_";
-inline constexpr WORD kFirstFileResourceId = 140;
+namespace zelko::pack {
 
 struct PackedResource {
   std::wstring type;

@@ -103,7 +103,7 @@ bool ReadConfiguration(const std::wstring& path, PackedResource* resource, std::
     *error = path + L": the configuration " + ini.error;
     return false;
   }
-  *resource = PackedResource{kIniResourceType, kIniResourceId, EncodeIniResource(ini.text)};
+  *resource = PackedResource{kConfigResourceType, static_cast<WORD>(kConfigResourceId), EncodeIniResource(ini.text)};
   return true;
 }
 
@@ -123,12 +123,12 @@ int Pack(const PackOptions& options) {
     return true;
   };
   bool ok = (options.archive.empty() ||
-             addFile(options.archive, L"archive", kArchiveResourceType, kArchiveResourceId)) &&
+             addFile(options.archive, L"archive", kArchiveResourceType, static_cast<WORD>(kArchiveResourceId))) &&
             (options.rdcArchive.empty() || addFile(options.rdcArchive, L"second archive",
-                                                   kRdcArchiveResourceType, kRdcArchiveResourceId));
+                                                   kRdcArchiveResourceType, static_cast<WORD>(kRdcArchiveResourceId)));
   for (size_t n = 0; ok && n < options.files.size(); ++n) {
     ok = addFile(options.files[n], L"file", kFileResourceTypePrefix + std::to_wstring(n),
-                 static_cast<WORD>(kFirstFileResourceId + n));
+                 static_cast<WORD>(kFileResourceBaseId + n));
   }
   if (!ok || !WriteInstaller(options.output, stub, resources, &error)) {
     WriteError(error);
