@@ -1,7 +1,11 @@
 #include "tools/ini_text.h"
 
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace zelko::pack {
 namespace {
@@ -191,6 +195,65 @@ std::string EncodeIniResource(const std::wstring& text) {
     bytes.push_back(static_cast<char>((unit >> 8) & 0xFF));
   }
   return bytes;
+}
+
+namespace {
+
+std::wstring Trimmed(const std::wstring& text) {
+  const size_t first = text.find_first_not_of(L" \t");
+  if (first == std::wstring::npos) return {};
+  return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
+
+bool SameNoCase(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+void SetIniValue(std::wstring* text, const std::wstring& section, const std::wstring& key,
+                 const std::wstring& value) {
+  std::vector<std::wstring> lines;
+  for (size_t start = 0; start < text->size();) {
+    const size_t end = text->find(L"\r\n", start);
+    lines.push_back(text->substr(start, end == std::wstring::npos ? end : end - start));
+    start = end == std::wstring::npos ? text->size() : end + 2;
+  }
+  bool inSection = false;
+  bool sectionFound = false;
+  size_t insertAt = 0;  // after the section's last non-empty line
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::wstring line = Trimmed(lines[i]);
+    if (!line.empty() && line.front() == L'[') {
+      if (inSection) break;  // the section ended without the key
+      inSection = line.back() == L']' &&
+                  SameNoCase(Trimmed(line.substr(1, line.size() - 2)), section);
+      if (inSection) {
+        sectionFound = true;
+        insertAt = i + 1;
+      }
+      continue;
+    }
+    if (!inSection || line.empty()) continue;
+    const size_t equals = line.find(L'=');
+    if (equals != std::wstring::npos && SameNoCase(Trimmed(line.substr(0, equals)), key)) {
+      // Keep the key as the file spells it.
+      lines[i] = Trimmed(line.substr(0, equals)) + L"=" + value;
+      insertAt = std::wstring::npos;
+      break;
+    }
+    insertAt = i + 1;
+  }
+  if (!sectionFound) {
+    lines.push_back(L"[" + section + L"]");
+    insertAt = lines.size();
+  }
+  if (insertAt != std::wstring::npos) {
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), key + L"=" + value);
+  }
+  text->clear();
+  for (const auto& line : lines) *text += line + L"\r\n";
 }
 
 }  // namespace zelko::pack

@@ -24,6 +24,12 @@ struct IniDecodeResult {
 // become CR LF.
 IniDecodeResult DecodeIniText(const std::string& bytes);
 
+// Sets `key` in `section` of the decoded `text` to `value`: the key's line is replaced where it
+// stands (section and key are found without regard to case, as the installer finds them),
+// else added at the end of the section, which is added at the end of the text when missing.
+void SetIniValue(std::wstring* text, const std::wstring& section, const std::wstring& key,
+                 const std::wstring& value);
+
 // The bytes of the configuration resource: FF FE, then `text` as UTF-16LE.
 std::string EncodeIniResource(const std::wstring& text);
 

@@ -22,6 +22,8 @@ const wchar_t kPackUsage[] =
     L"  --rdc-archive PATH  the second 7z archive (optional)\n"
     L"  --file PATH         a file to embed; repeat for more, kept in the order given\n"
     L"                      (the first becomes FILE_0, the next FILE_1, ...)\n"
+    L"  --fill-sizes        set ArchiveSize and RDCArchiveSize in [INSTALL] to the byte\n"
+    L"                      sizes of the archives given, replacing what the file says\n"
     L"  --out PATH          the installer to write (required); replaced only when the\n"
     L"                      whole build succeeded\n"
     L"  --help, -h, /?      show this text\n"
@@ -38,6 +40,10 @@ ParseOutcome ParsePackOptions(int argc, const wchar_t* const* argv, PackOptions*
   for (int i = 1; i < argc; ++i) {
     const std::wstring name = argv[i];
     std::wstring* single = nullptr;
+    if (name == L"--fill-sizes") {
+      options->fillSizes = true;
+      continue;
+    }
     if (name == L"--stub") {
       single = &options->stub;
     } else if (name == L"--config") {

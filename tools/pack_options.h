@@ -13,6 +13,7 @@ struct PackOptions {
   std::wstring rdcArchive;          // --rdc-archive: second archive, may be empty
   std::vector<std::wstring> files;  // --file, in the order given
   std::wstring output;              // --out
+  bool fillSizes = false;           // --fill-sizes: write the archives' sizes into [INSTALL]
 };
 
 enum class ParseOutcome {

@@ -95,24 +95,25 @@ bool ReadStub(const std::wstring& path, std::string* bytes, std::wstring* error)
   return true;
 }
 
-bool ReadConfiguration(const std::wstring& path, PackedResource* resource, std::wstring* error) {
+bool ReadConfiguration(const std::wstring& path, std::wstring* text, std::wstring* error) {
   std::string bytes;
   if (!ReadInput(path, L"configuration", EmptyFile::kAllowed, &bytes, error)) return false;
-  const IniDecodeResult ini = DecodeIniText(bytes);
+  IniDecodeResult ini = DecodeIniText(bytes);
   if (!ini.ok) {
     *error = path + L": the configuration " + ini.error;
     return false;
   }
-  *resource = PackedResource{kConfigResourceType, static_cast<WORD>(kConfigResourceId), EncodeIniResource(ini.text)};
+  *text = std::move(ini.text);
   return true;
 }
 
 int Pack(const PackOptions& options) {
   std::wstring error;
   std::string stub;
+  std::wstring config;
   std::vector<PackedResource> resources(1);
   if (!ReadStub(options.stub, &stub, &error) ||
-      !ReadConfiguration(options.config, &resources[0], &error)) {
+      !ReadConfiguration(options.config, &config, &error)) {
     WriteError(error);
     return kExitFailed;
   }
@@ -130,6 +131,19 @@ int Pack(const PackOptions& options) {
     ok = addFile(options.files[n], L"file", kFileResourceTypePrefix + std::to_wstring(n),
                  static_cast<WORD>(kFileResourceBaseId + n));
   }
+  if (ok && options.fillSizes) {
+    // The installer's validation mode compares these with the resources it carries.
+    for (const auto& resource : resources) {
+      if (resource.type == kArchiveResourceType) {
+        SetIniValue(&config, L"INSTALL", L"ArchiveSize", std::to_wstring(resource.bytes.size()));
+      } else if (resource.type == kRdcArchiveResourceType) {
+        SetIniValue(&config, L"INSTALL", L"RDCArchiveSize",
+                    std::to_wstring(resource.bytes.size()));
+      }
+    }
+  }
+  resources[0] = PackedResource{kConfigResourceType, static_cast<WORD>(kConfigResourceId),
+                                EncodeIniResource(config)};
   if (!ok || !WriteInstaller(options.output, stub, resources, &error)) {
     WriteError(error);
     return kExitFailed;

@@ -124,6 +124,18 @@ TEST_F(ModesTest, ValidationComparesTheDeclaredArchiveSize) {
   }
 }
 
+TEST_F(ModesTest, PackerFillsTheSizesThatValidationChecks) {
+  const std::wstring rdc = work_ / L"rdc.7z";
+  ASSERT_TRUE(WriteFileBytes(rdc, "second archive"));
+  InstallerSpec spec{std::string(kIni) + "ArchiveSize=1\n"};
+  spec.archive = archive_;
+  spec.rdcArchive = rdc;
+  spec.fillSizes = true;
+  BuildInstaller(work_.path(), spec, installer_);
+  EXPECT_EQ(Run(L"/sfx_nu /sfx_va").exitCode, 0u);
+  EXPECT_TRUE(Logged("Found RDC resource and valid configuration information - setting RDC mode"));
+}
+
 TEST_F(ModesTest, SecondArchiveNeedsItsDeclaredSize) {
   const std::wstring rdc = work_ / L"rdc.7z";
   ASSERT_TRUE(WriteFileBytes(rdc, "second archive"));

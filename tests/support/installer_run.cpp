@@ -20,6 +20,7 @@ void BuildInstaller(const std::wstring& workFolder, const InstallerSpec& spec,
   if (!spec.archive.empty()) command += L" --archive " + QuoteArgument(spec.archive);
   if (!spec.rdcArchive.empty()) command += L" --rdc-archive " + QuoteArgument(spec.rdcArchive);
   for (const auto& file : spec.files) command += L" --file " + QuoteArgument(file);
+  if (spec.fillSizes) command += L" --fill-sizes";
   const ProcessResult packed = RunProcess(command);
   ASSERT_TRUE(packed.started);
   ASSERT_EQ(packed.exitCode, 0u) << packed.output;

@@ -15,6 +15,7 @@ struct InstallerSpec {
   std::wstring archive;               // optional payload archive
   std::wstring rdcArchive;            // optional second archive
   std::vector<std::wstring> files;    // optional FILE_n resources
+  bool fillSizes = false;             // let the packer write the archives' sizes
 };
 
 // Packs the stub with `spec` into `outputPath`; fails the current test when the packer fails.
