@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "win/scoped_handle.h"
 
@@ -22,6 +23,16 @@ std::unique_ptr<wchar_t[]> CopyOrNull(const wchar_t* text) {
   std::copy(text, text + length + 1, copy.get());
   return copy;
 }
+
+// What tells one box apart from every other window with its title: the thread that shows
+// it and the windows that thread already had before the box was requested. The progress
+// dialog carries the same title as the cancel question and belongs to the same thread.
+struct BoxSearch {
+  DWORD showingThreadId = 0;
+  std::vector<HWND> windowsBefore;
+  std::wstring title;
+  std::atomic<bool> boxClosed{false};  // the box has returned: stop looking
+};
 
 std::vector<HWND> ThreadWindows(DWORD threadId) {
   std::vector<HWND> windows;
@@ -43,19 +54,17 @@ bool HasTitle(HWND window, const wchar_t* title) {
 }
 
 // The box just shown: a new dialog-class window of the showing thread with the box's title.
-// The progress dialog carries the same title as the cancel question and belongs to the same
-// thread, so only a window that was not there before the box was requested qualifies.
-HWND FindShownBox(const mbData& box) {
-  for (HWND window : ThreadWindows(box.showingThreadId)) {
-    if (std::find(box.windowsBefore.begin(), box.windowsBefore.end(), window) !=
-        box.windowsBefore.end()) {
+HWND FindShownBox(const BoxSearch& search) {
+  for (HWND window : ThreadWindows(search.showingThreadId)) {
+    if (std::find(search.windowsBefore.begin(), search.windowsBefore.end(), window) !=
+        search.windowsBefore.end()) {
       continue;
     }
     wchar_t className[16];
     if (::GetClassNameW(window, className, 16) == 0 || wcscmp(className, kDialogClass) != 0) {
       continue;
     }
-    if (HasTitle(window, box.caption)) return window;
+    if (HasTitle(window, search.title.c_str())) return window;
   }
   return nullptr;
 }
@@ -77,16 +86,18 @@ void SetCaption(HWND button, const std::unique_ptr<wchar_t[]>& caption) {
 // The caption thread: looks for the box every 50 ms until it is found or has been closed,
 // then gives its buttons the configured captions. It does not give up after a fixed number
 // of looks, so a box that takes long to appear on a busy machine still gets its captions.
-DWORD WINAPI RenameBoxButtons(void*) {
-  mbData& box = theMessageBox;
-  while (box.hwndBox == nullptr) {
+DWORD WINAPI RenameBoxButtons(void* param) {
+  const BoxSearch& search = *static_cast<const BoxSearch*>(param);
+  const mbData& record = theMessageBox;
+  for (HWND box = nullptr; box == nullptr;) {
     ::Sleep(kLookIntervalMs);
-    if (box.boxClosed) break;
-    box.hwndBox = FindShownBox(box);
-    if (box.hwndBox == nullptr) continue;
-    SetCaption(LoneOkButton(box.hwndBox), box.okCaption);
-    SetCaption(::GetDlgItem(box.hwndBox, kNoButtonId), box.noCaption);
-    SetCaption(::GetDlgItem(box.hwndBox, kYesButtonId), box.yesCaption);
+    if (search.boxClosed) break;
+    box = FindShownBox(search);
+    if (box == nullptr) continue;
+    theMessageBox.hwndBox = box;
+    SetCaption(LoneOkButton(box), record.okCaption);
+    SetCaption(::GetDlgItem(box, kNoButtonId), record.noCaption);
+    SetCaption(::GetDlgItem(box, kYesButtonId), record.yesCaption);
   }
   return 0;
 }
@@ -113,21 +124,22 @@ void SetButtonCaption(int id, const wchar_t* text) {
 }
 
 int ShowLocalisedMessageBox(HWND owner, const wchar_t* title, const wchar_t* text, UINT type) {
-  mbData& box = theMessageBox;
   if (title == nullptr) title = L"";
-  box.hwndOwner = owner;
-  box.text = text;
-  box.caption = title;
-  box.hwndBox = nullptr;
-  box.showingThreadId = ::GetCurrentThreadId();
-  box.windowsBefore = ThreadWindows(box.showingThreadId);
-  box.boxClosed = false;
+  mbData& record = theMessageBox;
+  record.hwndOwner = owner;
+  record.text = text;
+  record.caption = title;
+  record.hwndBox = nullptr;
 
+  BoxSearch search;
+  search.showingThreadId = ::GetCurrentThreadId();
+  search.windowsBefore = ThreadWindows(search.showingThreadId);
+  search.title = title;
   // Without the thread the box simply keeps the system's captions.
-  ScopedHandle captionThread(::CreateThread(nullptr, 0, RenameBoxButtons, nullptr, 0, nullptr));
+  ScopedHandle captionThread(::CreateThread(nullptr, 0, RenameBoxButtons, &search, 0, nullptr));
   const int answer = ::MessageBoxW(owner, text, title, type);
-  box.boxClosed = true;
-  // The record borrows the caller's texts: the thread must be done before they go.
+  search.boxClosed = true;
+  // The search lives on this stack: the thread must be done before it goes.
   if (captionThread) JoinCaptionThread(captionThread.get());
   return answer;
 }

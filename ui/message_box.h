@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <memory>
-#include <vector>
 
 namespace zelko {
 
@@ -15,8 +14,10 @@ constexpr int kOkButtonId = 2;
 constexpr int kYesButtonId = 6;
 constexpr int kNoButtonId = 7;
 
-// The box being shown and the configured captions. One record per process (theMessageBox);
-// one box is shown at a time.
+// The configured captions and the box shown last. One record per process (theMessageBox).
+// The main thread and the dialog's thread may each show a box at the same time (an error at
+// the end of the run while the cancel question is open), so each box's caption thread works
+// from a search of its own and only reads the captions here, which are set before any box.
 struct mbData {
   HWND hwndOwner = nullptr;
   const wchar_t* text = nullptr;     // borrowed from the caller while the box is shown
@@ -24,14 +25,7 @@ struct mbData {
   std::unique_ptr<wchar_t[]> okCaption;   // null: the system's caption stays
   std::unique_ptr<wchar_t[]> noCaption;
   std::unique_ptr<wchar_t[]> yesCaption;
-  HWND hwndBox = nullptr;  // the box once found; cleared before each box
-
-  // What tells the box apart from other windows with its title: the thread that shows it
-  // and the windows that thread already had before the box was requested.
-  DWORD showingThreadId = 0;
-  std::vector<HWND> windowsBefore;
-  // Set when the box has returned, so the caption thread stops looking.
-  std::atomic<bool> boxClosed{false};
+  std::atomic<HWND> hwndBox{nullptr};  // the box once found; cleared before each box
 };
 
 extern mbData theMessageBox;

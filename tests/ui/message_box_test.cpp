@@ -73,6 +73,24 @@ TEST_F(MessageBoxTest, EmptyCaptionKeepsTheSystemCaption) {
   EXPECT_EQ(answer.get(), IDYES);
 }
 
+TEST_F(MessageBoxTest, BoxesOfTwoThreadsAtOnceEachGetTheirCaptions) {
+  // The end-of-run error box on the main thread while the cancel question is open.
+  SetCaptions(L"&Aceptar", L"&Sí", L"&No");
+  auto question = ShowBox(MB_YESNO, nullptr, L"Question box");
+  HWND questionBox = driver_.Find(L"Question box", L"#32770");
+  ASSERT_NE(questionBox, nullptr);
+  auto error = ShowBox(MB_OK, nullptr, L"Error box");
+  HWND errorBox = driver_.Find(L"Error box", L"#32770");
+  ASSERT_NE(errorBox, nullptr);
+  const std::string ok = OkButtonOf(driver_.Texts(errorBox));
+  EXPECT_TRUE(WaitForCaption(errorBox, ok, "&Aceptar"));
+  EXPECT_TRUE(WaitForCaption(questionBox, "6", "&Sí"));
+  ASSERT_TRUE(driver_.Press(errorBox, std::stoi(ok)));
+  EXPECT_EQ(error.get(), IDOK);
+  ASSERT_TRUE(driver_.Press(questionBox, IDYES));
+  EXPECT_EQ(question.get(), IDYES);
+}
+
 TEST_F(MessageBoxTest, ProgressDialogWithTheSameTitleKeepsItsCancelCaption) {
   // The end-of-run box: same title as the (hidden) progress dialog, owned by it, shown
   // from the main thread.
