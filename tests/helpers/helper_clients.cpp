@@ -48,6 +48,7 @@ std::wstring ArtifactFolder() {
 PipeServer::PipeServer(const std::vector<std::wstring>& pipePaths) { Start(pipePaths); }
 
 void PipeServer::Start(const std::vector<std::wstring>& pipePaths) {
+  paths_ = pipePaths;
   record_ = folder_ / L"record.txt";
   stopName_ = L"zelko-test-pipe-server-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
               std::to_wstring(::GetTickCount64());
@@ -87,16 +88,22 @@ bool PipeServer::WaitForRecords(size_t count) const {
   return true;
 }
 
-void PipeServer::SendMarker(const std::wstring& path, const std::string& bytes) {
+std::vector<std::string> PipeServer::Flush() {
+  static constexpr char kMarker[] = "\xFF" "flush";
   const size_t before = Records().size();
-  ScopedFileHandle pipe(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                      nullptr));
-  ASSERT_TRUE(pipe) << ::GetLastError();
-  DWORD written = 0;
-  ASSERT_TRUE(::WriteFile(pipe.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                          nullptr));
-  pipe.reset();
-  ASSERT_TRUE(WaitForRecords(before + 1));
+  for (const auto& path : paths_) {
+    ScopedFileHandle pipe(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+    EXPECT_TRUE(pipe) << ::GetLastError();
+    DWORD written = 0;
+    ::WriteFile(pipe.get(), kMarker, sizeof(kMarker) - 1, &written, nullptr);
+  }
+  EXPECT_TRUE(WaitForRecords(before + paths_.size()));
+  std::vector<std::string> records;
+  for (const auto& record : Records()) {
+    if (record.find(" ff666c757368 ") == std::string::npos) records.push_back(record);
+  }
+  return records;
 }
 
 bool WindowDriver::Run(const std::wstring& arguments, std::string* output) const {

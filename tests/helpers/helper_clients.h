@@ -26,14 +26,16 @@ class PipeServer {
   std::vector<std::string> Records() const;
   // Waits until at least `count` connections are recorded (generous timeout); false if not.
   bool WaitForRecords(size_t count) const;
-  // Sends `bytes` over its own connection to pipe `path` and waits until it is recorded,
-  // so every connection made before it is recorded too.
-  void SendMarker(const std::wstring& path, const std::string& bytes);
+  // Sends a marker over each pipe and waits until all are recorded: each pipe's
+  // connections are recorded in the order they came, so every connection made before is
+  // recorded too. Returns the records without the markers.
+  std::vector<std::string> Flush();
 
  private:
   void Start(const std::vector<std::wstring>& pipePaths);
 
   TempFolder folder_;
+  std::vector<std::wstring> paths_;
   std::wstring record_;
   std::wstring stopName_;
   ScopedHandle stop_;

@@ -11,7 +11,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,8 +56,7 @@ struct Connection {
 };
 
 // Reads one connection to its end and records it.
-DWORD WINAPI Serve(void* param) {
-  std::unique_ptr<Connection> connection(static_cast<Connection*>(param));
+void Serve(Connection* connection) {
   std::string bytes;
   std::string level = "-";
   bool asked = false;
@@ -98,7 +96,6 @@ DWORD WINAPI Serve(void* param) {
     line += hex;
   }
   AppendRecord(line + " " + level + "\r\n");
-  return 0;
 }
 
 }  // namespace
@@ -135,13 +132,12 @@ int wmain(int argc, wchar_t** argv) {
     const size_t slot = which - WAIT_OBJECT_0 - 1;
     if (slot >= listeners.size()) return 1;
     Listener& listener = listeners[slot];
-    auto* connection = new Connection{listener.index, listener.pipe};
+    Connection connection{listener.index, listener.pipe};
     // A new instance listens before the connection is read, so a client that opens the
-    // pipe again right after closing it always finds one.
+    // pipe again right after closing it always finds one. Connections are read one after
+    // the other, so each pipe's are recorded in the order they came.
     if (!Listen(listener)) return 1;
-    HANDLE worker = ::CreateThread(nullptr, 0, Serve, connection, 0, nullptr);
-    if (worker == nullptr) return 1;
-    ::CloseHandle(worker);
+    Serve(&connection);
   }
   return 0;
 }
