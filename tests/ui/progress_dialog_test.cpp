@@ -130,6 +130,7 @@ TEST_F(ProgressDialogTest, CancelAnsweredNoPausesThenResumes) {
   EXPECT_EQ(texts["title"], kSpanishTitle);
   EXPECT_EQ(texts["65535"], "¿Desea cancelar la instalación?");
   EXPECT_EQ(texts["7"], "&No");
+  EXPECT_TRUE(driver_.Capture(question, ArtifactFolder() + L"cancel_question.bmp"));
   // The dialog's own Cancel button has the same id as a lone OK button: never renamed.
   EXPECT_EQ(driver_.Texts(dialog)["2"], "Cancelar");
 
