@@ -9,7 +9,6 @@
 namespace zelko {
 namespace {
 
-constexpr UINT kCloseDialogMessage = WM_USER + 5;
 constexpr int kUiWaitSteps = 50;  // of 200 ms: ten seconds in all
 constexpr DWORD kUiWaitStepMs = 200;
 
@@ -74,7 +73,7 @@ void CZelkoSelfExtractorApp::Cleanup() {
   SfxLog::Write(1, L"Cleanup...");
   bFinished_ = TRUE;
   if (dialog_ != nullptr && dialog_->GetSafeHwnd() != nullptr) {
-    ::PostMessageW(dialog_->GetSafeHwnd(), kCloseDialogMessage, 0, 0);
+    ::PostMessageW(dialog_->GetSafeHwnd(), kEndDialogMessage, 0, 0);
   }
   for (int step = 0; step < kUiWaitSteps && uiThreadCount_ != 0; ++step) {
     ::Sleep(kUiWaitStepMs);

@@ -60,7 +60,8 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
 
   // --- Fields of the run ---
   int32_t exitCode_ = 0;
-  CZelkoSelfExtractorDlg* dialog_ = nullptr;  // owned by the user-interface thread
+  // Runs on the user-interface thread; the object stays valid until the process ends.
+  CZelkoSelfExtractorDlg* dialog_ = nullptr;
   SFXError error_;
   uint32_t totalSizeKB_ = 0;
   BOOL bSilent_ = FALSE;

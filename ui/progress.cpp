@@ -1,12 +1,67 @@
-// Interim: progress is not reported yet.
 #include "ui/progress.h"
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include "app/sfx_app.h"
+#include "ui/pipe_progress.h"
+#include "ui/progress_dialog.h"
+#include "win/scoped_handle.h"
 
 namespace zelko {
+namespace {
 
-void CZelkoSelfExtractorApp::StartProgress(uint32_t totalKB) {}
+// The first pipe path that answers a probe (open and close, nothing sent), or empty.
+std::wstring ProbeProgressPipe() {
+  for (const std::wstring& path : {kProgressPipePrefix + DeriveProgressPipeName(),
+                                   kFallbackPipePrefix + DeriveFallbackPipeName()}) {
+    ScopedFileHandle probe(OpenProgressPipe(path));
+    if (probe) return path;
+  }
+  return std::wstring();
+}
 
-void ReportProgress(uint32_t amountKB) {}
+void SendPipeProgress(CZelkoSelfExtractorApp& app, uint32_t amountKB) {
+  // Saturates rather than wraps, so an overlong run can never start sending again.
+  app.progressDone_ = amountKB > UINT32_MAX - app.progressDone_ ? UINT32_MAX
+                                                                 : app.progressDone_ + amountKB;
+  if (app.progressDone_ > app.progressTotal_) return;
+  if (app.pipeName_.empty()) return;
+  ScopedFileHandle pipe(OpenProgressPipe(app.pipeName_));
+  if (!pipe) return;  // lost; the next report tries again
+  const uint32_t percent = PipePercentage(app.progressDone_, app.progressTotal_);
+  const unsigned char message[4] = {
+      static_cast<unsigned char>(percent), static_cast<unsigned char>(percent >> 8),
+      static_cast<unsigned char>(percent >> 16), static_cast<unsigned char>(percent >> 24)};
+  DWORD written = 0;
+  ::WriteFile(pipe.get(), message, sizeof(message), &written, nullptr);
+  pipe.reset();
+  ::Sleep(0);  // let the updater's server take the message
+}
+
+}  // namespace
+
+void CZelkoSelfExtractorApp::StartProgress(uint32_t totalKB) {
+  if (bKiv_) {
+    progressTotal_ = totalKB;
+    progressDone_ = 0;
+    pipeName_ = ProbeProgressPipe();
+    return;
+  }
+  if (bFinished_ || dialog_ == nullptr) return;
+  dialog_->totalKB_ = totalKB;
+  ::SendMessageW(dialog_->GetDlgItem(IDC_PROGRESS_BAR), PBM_SETRANGE32, 0, kProgressSteps);
+}
+
+void ReportProgress(uint32_t amountKB) {
+  CZelkoSelfExtractorApp& app = theApp;
+  if (app.bKiv_) {
+    SendPipeProgress(app, amountKB);
+    return;
+  }
+  // Work reported while the cancel question is open is not counted.
+  if (app.bFinished_ || app.bPaused_) return;
+  if (app.dialog_ != nullptr) app.dialog_->StepProgress(amountKB);
+}
 
 }  // namespace zelko

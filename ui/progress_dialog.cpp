@@ -1,10 +1,237 @@
-// Interim: no progress dialog yet; the run goes on without one.
 #include "ui/progress_dialog.h"
 
+#include <commctrl.h>
+
 #include "app/sfx_app.h"
+#include "app/sfx_config.h"
+#include "report/run_log.h"
+#include "ui/message_box.h"
 
 namespace zelko {
+namespace {
 
-BOOL CZelkoSelfExtractorApp::InitDialog() { return TRUE; }
+constexpr wchar_t kStrings[] = L"STRING";
+constexpr int kCancelButtonId = IDCANCEL;
+
+// The controls without which the dialog does not count as started.
+constexpr int kRequiredControls[] = {kCancelButtonId, IDC_PROGRESS_BAR, IDC_HEADING, IDC_STATUS};
+
+// Limits of the start: the first look after 200 ms, then every 100 ms for at most 4 seconds
+// for the dialog, and up to 2 seconds for its controls.
+constexpr DWORD kFirstLookMs = 200;
+constexpr DWORD kLookIntervalMs = 100;
+constexpr int kDialogLooks = 40;
+constexpr int kControlLooks = 20;
+
+std::wstring StringValue(const wchar_t* key) { return SfxConfig::GetValue(kStrings, key); }
+
+// The heading's font height in pixels at the window's resolution, so it keeps its size
+// beside the scaled dialog font at 150 or 200 %.
+int HeadingFontHeight(HWND window) {
+  constexpr int kHeightAt96Dpi = 16;
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  UINT dpi = 0;
+  if (HMODULE user32 = ::GetModuleHandleW(L"user32.dll")) {
+    auto getDpi = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(::GetProcAddress(user32, "GetDpiForWindow")));
+    if (getDpi != nullptr) dpi = getDpi(window);
+  }
+  if (dpi == 0) {
+    HDC screen = ::GetDC(nullptr);
+    dpi = static_cast<UINT>(::GetDeviceCaps(screen, LOGPIXELSY));
+    ::ReleaseDC(nullptr, screen);
+  }
+  return dpi > 96 ? ::MulDiv(kHeightAt96Dpi, static_cast<int>(dpi), 96) : kHeightAt96Dpi;
+}
+
+}  // namespace
+
+uint32_t ProgressPosition(uint32_t doneKB, uint32_t totalKB) {
+  // With no total there is nothing to measure against: the work counts as not begun rather
+  // than done, so neither the bar nor the updater hears "complete" while work goes on.
+  if (totalKB == 0) return 0;
+  return static_cast<uint32_t>(static_cast<uint64_t>(doneKB) * kProgressSteps / totalKB);
+}
+
+std::wstring FormatProgressPercent(uint32_t position) {
+  std::wstring digits = std::to_wstring(position);
+  if (digits.size() < 2) digits.insert(0, 2 - digits.size(), L'0');
+  digits.insert(digits.size() - 2, 1, L'.');
+  return digits + L"%";
+}
+
+CZelkoSelfExtractorDlg::CZelkoSelfExtractorDlg(HICON icon)
+    : CDialog(IDD_PROGRESS_DIALOG), icon_(icon) {}
+
+BOOL CZelkoSelfExtractorDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  HWND window = GetSafeHwnd();
+  ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  ::SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  ::SetWindowTextW(window, StringValue(L"SFX_TITLE_CAPTIONBAR").c_str());
+
+  headingFont_.reset(::CreateFontW(HeadingFontHeight(window), 0, 0, 0, FW_BOLD, FALSE, FALSE,
+                                   FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                   FF_SWISS | DEFAULT_PITCH, L"Tahoma"));
+  ::SendMessageW(GetDlgItem(IDC_HEADING), WM_SETFONT,
+                 reinterpret_cast<WPARAM>(headingFont_.get()), TRUE);
+
+  // No built-in texts: a key that is not configured leaves its control empty.
+  static constexpr struct {
+    int id;
+    const wchar_t* key;
+  } kTexts[] = {{IDC_HEADING, L"SFX_DLG_TITLE"},
+                {IDC_STATUS, L"SFX_DLG_STATUS"},
+                {IDC_EXTRACTING, L"SFX_DLG_EXTRACTING"},
+                {kCancelButtonId, L"SFX_BTN_CANCEL"}};
+  for (const auto& text : kTexts) {
+    ::SetWindowTextW(GetDlgItem(text.id), StringValue(text.key).c_str());
+  }
+  return TRUE;
+}
+
+bool CZelkoSelfExtractorDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
+                                       INT_PTR& result) {
+  switch (message) {
+    case WM_PAINT:
+      if (!::IsIconic(GetSafeHwnd())) return false;
+      PaintMinimised();
+      return true;
+    case WM_QUERYDRAGICON:
+      result = reinterpret_cast<INT_PTR>(icon_);
+      return true;
+    case WM_COMMAND:
+      // Cancel, Esc, and the close box (the system turns WM_CLOSE into this command).
+      if (LOWORD(wParam) != kCancelButtonId || HIWORD(wParam) != BN_CLICKED) return false;
+      OnCancelRequest();
+      return true;
+    case kEndDialogMessage:
+      EndDialog(1);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CZelkoSelfExtractorDlg::PaintMinimised() {
+  HWND window = GetSafeHwnd();
+  PAINTSTRUCT paint;
+  HDC dc = ::BeginPaint(window, &paint);
+  ::SendMessageW(window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client;
+  ::GetClientRect(window, &client);
+  const int iconWidth = ::GetSystemMetrics(SM_CXICON);
+  const int iconHeight = ::GetSystemMetrics(SM_CYICON);
+  ::DrawIcon(dc, (client.right - client.left - iconWidth + 1) / 2,
+             (client.bottom - client.top - iconHeight + 1) / 2, icon_);
+  ::EndPaint(window, &paint);
+}
+
+void CZelkoSelfExtractorDlg::OnCancelRequest() {
+  CZelkoSelfExtractorApp& app = theApp;
+  // A second request while the question is open (a queued Esc, say) is the same request.
+  if (asking_) return;
+  if (app.error_.code_ == kSfxNoError) {
+    // The event is reset before the flag goes up, so the extraction can only ever wait on
+    // an event that the answer below will set.
+    if (app.waitEvent_ != nullptr) ::ResetEvent(app.waitEvent_);
+    app.bPaused_ = TRUE;
+    const std::wstring title = StringValue(L"SFX_TITLE_CAPTIONBAR");
+    const std::wstring question = StringValue(L"SFX_CANCELCONFIRM");
+    asking_ = true;
+    const int answer =
+        ShowLocalisedMessageBox(GetSafeHwnd(), title.c_str(), question.c_str(), MB_YESNO);
+    asking_ = false;
+    if (answer == IDYES) {
+      SfxLog::Write(1, L"User canceled process");
+      app.bFinished_ = TRUE;
+      app.bCancelled_ = TRUE;
+      // Hidden, not ended: the main thread still sends progress to it and owns its last
+      // message box by it until the cleanup ends it.
+      ::ShowWindow(GetSafeHwnd(), SW_HIDE);
+    }
+  }
+  app.bPaused_ = FALSE;
+  if (app.waitEvent_ != nullptr) ::SetEvent(app.waitEvent_);
+}
+
+void CZelkoSelfExtractorDlg::StepProgress(uint32_t amountKB) {
+  if (theApp.bFinished_) return;
+  progressSoFarKB_ += amountKB;
+  if (progressSoFarKB_ > totalKB_) return;
+  const uint32_t position = ProgressPosition(progressSoFarKB_, totalKB_);
+  HWND bar = GetDlgItem(IDC_PROGRESS_BAR);
+  if (bar != nullptr && position <= kProgressSteps) {
+    ::SendMessageW(bar, PBM_SETPOS, position, 0);
+  }
+  if (HWND percent = GetDlgItem(IDC_PERCENT)) {
+    ::SetWindowTextW(percent, FormatProgressPercent(position).c_str());
+  }
+}
+
+BOOL CWinThreadProc::InitInstance() {
+  HINSTANCE self = ::GetModuleHandleW(nullptr);
+  HICON icon = ::LoadIconW(self, MAKEINTRESOURCEW(IDI_PROGRAM_ICON));
+  dialog_ = std::make_unique<CZelkoSelfExtractorDlg>(icon);
+  SetMainWnd(dialog_.get());
+  dialog_->DoModal();
+  return FALSE;
+}
+
+int CWinThreadProc::ExitInstance() {
+  const int code = CWinThread::ExitInstance();
+  ::InterlockedDecrement(&theApp.uiThreadCount_);
+  return code;
+}
+
+bool WaitForDialogControls(CZelkoSelfExtractorDlg* dialog) {
+  auto allExist = [dialog] {
+    for (int id : kRequiredControls) {
+      if (!::IsWindow(dialog->GetDlgItem(id))) return false;
+    }
+    return true;
+  };
+  for (int look = 0; look < kControlLooks && !allExist(); ++look) ::Sleep(kLookIntervalMs);
+  return allExist();
+}
+
+void ShowDialogCreateFailure() {
+  const std::wstring title = StringValue(L"SFX_TITLE_CAPTIONBAR");
+  const std::wstring text = StringValue(L"SFX_DLG_ERR_FAILCREATMAINDLG");
+  ShowLocalisedMessageBox(nullptr, title.c_str(), text.c_str(), MB_OK);
+}
+
+BOOL CZelkoSelfExtractorApp::InitDialog() {
+  SfxLog::Write(1, L"InitDialog...");
+  if (bFinished_ || dialog_ != nullptr) return TRUE;
+
+  // The thread object lives until the process ends: dialog_ points into it, and the main
+  // thread may still use it after a thread that did not end within the cleanup's wait.
+  auto* thread = new CWinThreadProc;
+  // Counted from before its start, so the count always matches the threads running: a
+  // thread that ends at once (no template) cannot take it below 0, and the cleanup waits for
+  // a thread whose dialog appeared without its controls.
+  ::InterlockedIncrement(&uiThreadCount_);
+  if (!thread->CreateThread(THREAD_PRIORITY_NORMAL, 0, 0)) {
+    ::InterlockedDecrement(&uiThreadCount_);
+    ShowDialogCreateFailure();
+    return FALSE;
+  }
+
+  // Waiting on the thread's handle rather than sleeping ends the wait early if the thread
+  // dies before its dialog appears.
+  HANDLE running = thread->GetHandle();
+  bool ended = ::WaitForSingleObject(running, kFirstLookMs) == WAIT_OBJECT_0;
+  for (int look = 0; look < kDialogLooks && !ended && thread->GetMainWnd() == nullptr; ++look) {
+    ended = ::WaitForSingleObject(running, kLookIntervalMs) == WAIT_OBJECT_0;
+  }
+  if (auto* dialog = static_cast<CZelkoSelfExtractorDlg*>(thread->GetMainWnd())) {
+    dialog_ = dialog;
+    if (WaitForDialogControls(dialog)) return TRUE;
+  }
+  ShowDialogCreateFailure();
+  return FALSE;
+}
 
 }  // namespace zelko

@@ -1,16 +1,76 @@
-// The progress dialog, run modally on its own user-interface thread.
+// The progress dialog, run modally on a user-interface thread of its own while the main
+// thread extracts. The main thread talks to it through the application's flags, through
+// messages to its controls, and by hiding or ending it.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "resources/resource.h"
+#include "win/dialog.h"
+#include "win/scoped_handle.h"
+#include "win/ui_thread.h"
+
 namespace zelko {
 
-class CZelkoSelfExtractorDlg {
+// Posted to the dialog by any thread to end it (its modal loop ends with result 1).
+constexpr UINT kEndDialogMessage = WM_USER + 5;
+
+// The bar runs from 0 to this many steps.
+constexpr uint32_t kProgressSteps = 10000;
+
+class CZelkoSelfExtractorDlg : public CDialog {
  public:
-  HWND GetSafeHwnd() const { return m_hWnd; }
+  explicit CZelkoSelfExtractorDlg(HICON icon);
+
+  // Main thread: moves the bar and the percentage text by `amountKB` of `totalKB_`.
+  void StepProgress(uint32_t amountKB);
+  // The cancel and pause protocol; runs on the dialog's thread for Cancel, Esc and the close
+  // box.
+  void OnCancelRequest();
+
+  // The progress total in KB, set by StartProgress before the first step.
+  uint32_t totalKB_ = 0;
 
  protected:
-  HWND m_hWnd = nullptr;
+  BOOL OnInitDialog() override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+ private:
+  void PaintMinimised();
+
+  HICON icon_;
+  ScopedGdiObject headingFont_;
+  // KB given to the dialog so far (the dialog lives once per process, so this is the run's
+  // count). Main thread only.
+  uint32_t progressSoFarKB_ = 0;
+  bool asking_ = false;  // the cancel question is open
 };
+
+// The user-interface thread: runs the dialog and ends with it.
+class CWinThreadProc : public CWinThread {
+ public:
+  BOOL InitInstance() override;
+  int ExitInstance() override;
+
+ private:
+  std::unique_ptr<CZelkoSelfExtractorDlg> dialog_;
+};
+
+// Whether the controls the run needs (Cancel, bar, heading, status) exist, waiting for them
+// up to 2 seconds.
+bool WaitForDialogControls(CZelkoSelfExtractorDlg* dialog);
+
+// Tells the user that the progress dialog could not be created.
+void ShowDialogCreateFailure();
+
+// Bar position (0..10,000) for `doneKB` of `totalKB`; a total of 0 (nothing measured) gives 0.
+uint32_t ProgressPosition(uint32_t doneKB, uint32_t totalKB);
+
+// The percentage text of a bar position: 4,567 gives "45.67%", 5 gives ".05%".
+std::wstring FormatProgressPercent(uint32_t position);
 
 }  // namespace zelko

@@ -82,6 +82,12 @@ struct UpdateResourceTraits {  // BeginUpdateResourceW; closing without commit d
   static void Close(Type h) { ::EndUpdateResourceW(h, TRUE); }
 };
 
+struct GdiObjectTraits {  // fonts, brushes, bitmaps
+  using Type = HGDIOBJ;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::DeleteObject(h); }
+};
+
 using ScopedHandle = UniqueResource<HandleTraits>;
 using ScopedFileHandle = UniqueResource<FileHandleTraits>;
 using ScopedFindHandle = UniqueResource<FindHandleTraits>;
@@ -89,5 +95,6 @@ using ScopedRegKey = UniqueResource<RegKeyTraits>;
 using ScopedModule = UniqueResource<ModuleTraits>;
 using ScopedLocalMemory = UniqueResource<LocalMemoryTraits>;
 using ScopedResourceUpdate = UniqueResource<UpdateResourceTraits>;
+using ScopedGdiObject = UniqueResource<GdiObjectTraits>;
 
 }  // namespace zelko

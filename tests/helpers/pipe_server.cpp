@@ -1,0 +1,143 @@
+// Test helper: serves named pipes the way the updater service does and records every
+// connection it receives, so tests can see exactly what an installer sent.
+//
+//   pipe_server --pipe PATH [--pipe PATH ...] --record FILE --stop EVENT
+//
+// Each connection becomes one line of FILE once the client has closed it:
+//   "<index of the pipe> <bytes in hex, or -> <impersonation level the client allowed>"
+// The level is what ImpersonateNamedPipeClient gave (0 anonymous .. 3 delegation), or "-"
+// when the server could not impersonate. FILE exists (empty) once every pipe listens. The
+// server ends when the named event EVENT is signalled.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Listener {
+  size_t index;
+  std::wstring path;
+  HANDLE pipe = INVALID_HANDLE_VALUE;
+  OVERLAPPED overlapped{};
+};
+
+SRWLOCK recordLock = SRWLOCK_INIT;
+std::wstring recordPath;
+
+void AppendRecord(const std::string& line) {
+  ::AcquireSRWLockExclusive(&recordLock);
+  HANDLE file = ::CreateFileW(recordPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  ::CloseHandle(file);
+  ::ReleaseSRWLockExclusive(&recordLock);
+}
+
+bool Listen(Listener& listener) {
+  listener.pipe = ::CreateNamedPipeW(listener.path.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                                     PIPE_TYPE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0,
+                                     4096, 0, nullptr);
+  if (listener.pipe == INVALID_HANDLE_VALUE) return false;
+  ::ResetEvent(listener.overlapped.hEvent);
+  if (!::ConnectNamedPipe(listener.pipe, &listener.overlapped)) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_PIPE_CONNECTED) ::SetEvent(listener.overlapped.hEvent);
+    else if (error != ERROR_IO_PENDING) return false;
+  }
+  return true;
+}
+
+struct Connection {
+  size_t index;
+  HANDLE pipe;
+};
+
+// Reads one connection to its end and records it.
+void Serve(Connection* connection) {
+  std::string bytes;
+  std::string level = "-";
+  bool asked = false;
+  for (;;) {
+    char buffer[256];
+    DWORD read = 0;
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    BOOL ok = ::ReadFile(connection->pipe, buffer, sizeof(buffer), &read, &overlapped);
+    if (!ok && ::GetLastError() == ERROR_IO_PENDING) {
+      ok = ::GetOverlappedResult(connection->pipe, &overlapped, &read, TRUE);
+    }
+    ::CloseHandle(overlapped.hEvent);
+    if (!ok || read == 0) break;
+    bytes.append(buffer, read);
+    if (!asked && ::ImpersonateNamedPipeClient(connection->pipe)) {
+      asked = true;
+      HANDLE token = nullptr;
+      if (::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
+        SECURITY_IMPERSONATION_LEVEL value;
+        DWORD size = 0;
+        if (::GetTokenInformation(token, TokenImpersonationLevel, &value, sizeof(value), &size)) {
+          level = std::to_string(static_cast<int>(value));
+        }
+        ::CloseHandle(token);
+      }
+      ::RevertToSelf();
+    }
+  }
+  ::DisconnectNamedPipe(connection->pipe);
+  ::CloseHandle(connection->pipe);
+  std::string line = std::to_string(connection->index) + " ";
+  if (bytes.empty()) line += "-";
+  for (unsigned char c : bytes) {
+    char hex[3];
+    snprintf(hex, sizeof(hex), "%02x", c);
+    line += hex;
+  }
+  AppendRecord(line + " " + level + "\r\n");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<Listener> listeners;
+  std::wstring stopName;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::wstring option = argv[i];
+    if (option == L"--pipe") listeners.push_back({listeners.size(), argv[i + 1]});
+    else if (option == L"--record") recordPath = argv[i + 1];
+    else if (option == L"--stop") stopName = argv[i + 1];
+  }
+  if (listeners.empty() || recordPath.empty() || stopName.empty()) {
+    fprintf(stderr, "usage: pipe_server --pipe PATH... --record FILE --stop EVENT\n");
+    return 2;
+  }
+  HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, stopName.c_str());
+  for (auto& listener : listeners) {
+    listener.overlapped.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!Listen(listener)) {
+      fprintf(stderr, "cannot serve %ls: %lu\n", listener.path.c_str(), ::GetLastError());
+      return 1;
+    }
+  }
+  AppendRecord("");  // the record file exists: every pipe listens
+
+  std::vector<HANDLE> waits{stop};
+  for (auto& listener : listeners) waits.push_back(listener.overlapped.hEvent);
+  for (;;) {
+    const DWORD which = ::WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(),
+                                                 FALSE, INFINITE);
+    if (which == WAIT_OBJECT_0) break;
+    const size_t slot = which - WAIT_OBJECT_0 - 1;
+    if (slot >= listeners.size()) return 1;
+    Listener& listener = listeners[slot];
+    Connection connection{listener.index, listener.pipe};
+    // A new instance listens before the connection is read, so a client that opens the
+    // pipe again right after closing it always finds one. Connections are read one after
+    // the other, so each pipe's are recorded in the order they came.
+    if (!Listen(listener)) return 1;
+    Serve(&connection);
+  }
+  return 0;
+}

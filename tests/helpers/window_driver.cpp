@@ -1,0 +1,204 @@
+// Test helper: drives another process's windows as a user would, without ever blocking on
+// them (presses are posted, texts read with a timeout).
+//
+//   window_driver find --title TEXT [--class NAME] [--owner HWND] [--timeout MS]
+//       waits for a visible top-level window and prints its handle
+//   window_driver texts --window HWND      prints "title<TAB>text", then "<id><TAB>text"
+//                                          per child, in UTF-8
+//   window_driver state --window HWND      prints "exists visible" as two 0/1 values
+//   window_driver wait-hidden --window HWND [--timeout MS]   waits until gone or hidden
+//   window_driver press --window HWND --id N   clicks control N (posts its notification)
+//   window_driver key --window HWND --vk N     posts a key press to the focused control
+//   window_driver close --window HWND          clicks the close box
+//   window_driver capture --window HWND --out FILE.bmp
+//
+// Handles are printed and read as hexadecimal. Exit code 0 on success, 1 when the window
+// is not found or gone, 2 on bad usage.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <map>
+#include <string>
+
+namespace {
+
+std::map<std::wstring, std::wstring> options;
+
+const wchar_t* Option(const wchar_t* name, const wchar_t* fallback = nullptr) {
+  auto it = options.find(name);
+  return it != options.end() ? it->second.c_str() : fallback;
+}
+
+HWND WindowOption() {
+  const wchar_t* text = Option(L"--window");
+  return text ? reinterpret_cast<HWND>(static_cast<uintptr_t>(wcstoull(text, nullptr, 16)))
+              : nullptr;
+}
+
+DWORD TimeoutOption() { return static_cast<DWORD>(_wtoi(Option(L"--timeout", L"30000"))); }
+
+void PrintUtf8(const std::wstring& text) {
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string bytes(size, '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(),
+                        size, nullptr, nullptr);
+  fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
+std::wstring TextOf(HWND window) {
+  DWORD_PTR length = 0;
+  if (!::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
+    return L"";
+  }
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 5000, &copied);
+  text.resize(copied);
+  return text;
+}
+
+struct Search {
+  const wchar_t* title;
+  const wchar_t* className;
+  HWND owner;
+  bool anyOwner;
+  HWND found;
+};
+
+HWND FindOnce(Search& search) {
+  search.found = nullptr;
+  ::EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto& s = *reinterpret_cast<Search*>(param);
+        if (!::IsWindowVisible(window)) return TRUE;
+        if (TextOf(window) != s.title) return TRUE;
+        wchar_t className[256];
+        ::GetClassNameW(window, className, 256);
+        if (s.className && wcscmp(className, s.className) != 0) return TRUE;
+        if (!s.anyOwner && ::GetWindow(window, GW_OWNER) != s.owner) return TRUE;
+        s.found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+int Find() {
+  const wchar_t* title = Option(L"--title");
+  if (!title) return 2;
+  const wchar_t* owner = Option(L"--owner");
+  Search search{title, Option(L"--class"),
+                owner ? reinterpret_cast<HWND>(static_cast<uintptr_t>(wcstoull(owner, nullptr, 16)))
+                      : nullptr,
+                owner == nullptr, nullptr};
+  const ULONGLONG deadline = ::GetTickCount64() + TimeoutOption();
+  while (!FindOnce(search)) {
+    if (::GetTickCount64() > deadline) return 1;
+    ::Sleep(50);
+  }
+  printf("%llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(search.found)));
+  return 0;
+}
+
+int Texts(HWND window) {
+  if (!::IsWindow(window)) return 1;
+  PrintUtf8(L"title\t" + TextOf(window) + L"\n");
+  for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    PrintUtf8(std::to_wstring(::GetDlgCtrlID(child)) + L"\t" + TextOf(child) + L"\n");
+  }
+  return 0;
+}
+
+int WaitHidden(HWND window) {
+  const ULONGLONG deadline = ::GetTickCount64() + TimeoutOption();
+  while (::IsWindow(window) && ::IsWindowVisible(window)) {
+    if (::GetTickCount64() > deadline) return 1;
+    ::Sleep(50);
+  }
+  return 0;
+}
+
+int Press(HWND window) {
+  const int id = _wtoi(Option(L"--id", L"0"));
+  HWND control = ::GetDlgItem(window, id);
+  if (!control) return 1;
+  return ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(control))
+             ? 0
+             : 1;
+}
+
+int Key(HWND window) {
+  const WPARAM vk = static_cast<WPARAM>(_wtoi(Option(L"--vk", L"0")));
+  GUITHREADINFO info{sizeof(info)};
+  const DWORD thread = ::GetWindowThreadProcessId(window, nullptr);
+  HWND target = window;
+  if (::GetGUIThreadInfo(thread, &info) && info.hwndFocus) target = info.hwndFocus;
+  // The dialog's own message loop turns the key into the command, as for a real key press.
+  const UINT scan = ::MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
+  ::PostMessageW(target, WM_KEYDOWN, vk, 1 | (scan << 16));
+  ::PostMessageW(target, WM_KEYUP, vk, 1 | (scan << 16) | (3u << 30));
+  return 0;
+}
+
+int Capture(HWND window) {
+  const wchar_t* path = Option(L"--out");
+  if (!path) return 2;
+  RECT rect;
+  if (!::GetWindowRect(window, &rect)) return 1;
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB};
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  // From the screen: a window of another process cannot be asked to paint into our DC.
+  ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  ::GdiFlush();
+  const DWORD stride = ((width * 3 + 3) / 4) * 4;
+  const DWORD imageSize = stride * height;
+  BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) +
+                                                   sizeof(BITMAPINFOHEADER) + imageSize),
+                        0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+  int result = 1;
+  if (FILE* out = _wfopen(path, L"wb")) {
+    fwrite(&file, sizeof(file), 1, out);
+    fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out);
+    fwrite(bits, 1, imageSize, out);
+    fclose(out);
+    result = 0;
+  }
+  ::SelectObject(memory, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return result;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return 2;
+  for (int i = 2; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
+  const std::wstring command = argv[1];
+  if (command == L"find") return Find();
+  HWND window = WindowOption();
+  if (command == L"texts") return Texts(window);
+  if (command == L"state") {
+    printf("%d %d\n", ::IsWindow(window) ? 1 : 0, ::IsWindowVisible(window) ? 1 : 0);
+    return 0;
+  }
+  if (command == L"wait-hidden") return WaitHidden(window);
+  if (!::IsWindow(window)) return 1;
+  if (command == L"press") return Press(window);
+  if (command == L"key") return Key(window);
+  if (command == L"close") return ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
+  if (command == L"capture") return Capture(window);
+  return 2;
+}

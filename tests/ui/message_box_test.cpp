@@ -1,0 +1,117 @@
+// Message boxes with the configured button captions, read and answered from another
+// process as a user would.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+
+#include "app/sfx_config.h"
+#include "tests/ui/ui_fixture.h"
+#include "ui/message_box.h"
+#include "ui/progress_dialog.h"
+
+namespace zelko::test {
+namespace {
+
+constexpr wchar_t kBoxTitle[] = L"Caption test";
+
+class MessageBoxTest : public UiTest {
+ protected:
+  // Shows a box on its own thread, as the main or the dialog's thread does.
+  std::future<int> ShowBox(UINT type, HWND owner = nullptr, const wchar_t* title = kBoxTitle) {
+    return std::async(std::launch::async, [=] {
+      return ShowLocalisedMessageBox(owner, title, L"Text of the box", type);
+    });
+  }
+
+  // Waits until the box's button `id` reads `caption`.
+  bool WaitForCaption(HWND box, const std::string& id, const std::string& caption) {
+    return WaitUntil([&] { return driver_.Texts(box)[id] == caption; });
+  }
+};
+
+// The button of an OK box: 2 on Windows, 1 on Wine.
+std::string OkButtonOf(const std::map<std::string, std::string>& texts) {
+  return texts.count("2") ? "2" : "1";
+}
+
+TEST_F(MessageBoxTest, OkBoxShowsTheConfiguredCaption) {
+  SetCaptions(L"&Aceptar", L"&Sí", L"&No");
+  auto answer = ShowBox(MB_OK);
+  HWND box = driver_.Find(kBoxTitle, L"#32770");
+  ASSERT_NE(box, nullptr);
+  const std::string ok = OkButtonOf(driver_.Texts(box));
+  EXPECT_TRUE(WaitForCaption(box, ok, "&Aceptar")) << driver_.Texts(box)[ok];
+  EXPECT_EQ(driver_.Texts(box)["65535"], "Text of the box");
+  ASSERT_TRUE(driver_.Press(box, std::stoi(ok)));
+  EXPECT_EQ(answer.get(), IDOK);
+}
+
+TEST_F(MessageBoxTest, YesNoBoxGetsYesAndNoButNeverTheOkCaption) {
+  SetCaptions(L"&Aceptar", L"&Sí", L"&No");
+  auto answer = ShowBox(MB_YESNO);
+  HWND box = driver_.Find(kBoxTitle, L"#32770");
+  ASSERT_NE(box, nullptr);
+  // Captions are set in the order OK, No, Yes: once Yes reads right, all are done.
+  ASSERT_TRUE(WaitForCaption(box, "6", "&Sí"));
+  const auto texts = driver_.Texts(box);
+  EXPECT_EQ(texts.at("7"), "&No");
+  for (const auto& [id, text] : texts) EXPECT_NE(text, "&Aceptar") << "control " << id;
+  ASSERT_TRUE(driver_.Press(box, IDNO));
+  EXPECT_EQ(answer.get(), IDNO);
+}
+
+TEST_F(MessageBoxTest, EmptyCaptionKeepsTheSystemCaption) {
+  SetCaptions(L"&Aceptar", L"&Sí", L"");
+  auto answer = ShowBox(MB_YESNO);
+  HWND box = driver_.Find(kBoxTitle, L"#32770");
+  ASSERT_NE(box, nullptr);
+  ASSERT_TRUE(WaitForCaption(box, "6", "&Sí"));
+  EXPECT_EQ(driver_.Texts(box).at("7"), "&No");  // the system's own
+  SetCaptions(L"&Aceptar", L"&Sí", L"N&ein");     // changes only later boxes
+  ASSERT_TRUE(driver_.Press(box, IDYES));
+  EXPECT_EQ(answer.get(), IDYES);
+}
+
+TEST_F(MessageBoxTest, BoxesOfTwoThreadsAtOnceEachGetTheirCaptions) {
+  // The end-of-run error box on the main thread while the cancel question is open.
+  SetCaptions(L"&Aceptar", L"&Sí", L"&No");
+  auto question = ShowBox(MB_YESNO, nullptr, L"Question box");
+  HWND questionBox = driver_.Find(L"Question box", L"#32770");
+  ASSERT_NE(questionBox, nullptr);
+  auto error = ShowBox(MB_OK, nullptr, L"Error box");
+  HWND errorBox = driver_.Find(L"Error box", L"#32770");
+  ASSERT_NE(errorBox, nullptr);
+  const std::string ok = OkButtonOf(driver_.Texts(errorBox));
+  EXPECT_TRUE(WaitForCaption(errorBox, ok, "&Aceptar"));
+  EXPECT_TRUE(WaitForCaption(questionBox, "6", "&Sí"));
+  ASSERT_TRUE(driver_.Press(errorBox, std::stoi(ok)));
+  EXPECT_EQ(error.get(), IDOK);
+  ASSERT_TRUE(driver_.Press(questionBox, IDYES));
+  EXPECT_EQ(question.get(), IDYES);
+}
+
+TEST_F(MessageBoxTest, ProgressDialogWithTheSameTitleKeepsItsCancelCaption) {
+  // The end-of-run box: same title as the (hidden) progress dialog, owned by it, shown
+  // from the main thread.
+  SetCaptions(L"&Aceptar", L"&Sí", L"&No");
+  ASSERT_TRUE(theApp.InitDialog());
+  HWND dialog = theApp.dialog_->GetSafeHwnd();
+  ::ShowWindow(dialog, SW_HIDE);
+  const std::wstring title = SfxConfig::GetValue(L"STRING", L"SFX_TITLE_CAPTIONBAR");
+  auto answer = ShowBox(MB_OK, dialog, title.c_str());
+  HWND box = driver_.Find(title, L"#32770", dialog);
+  ASSERT_NE(box, nullptr);
+  const std::string ok = OkButtonOf(driver_.Texts(box));
+  EXPECT_TRUE(WaitForCaption(box, ok, "&Aceptar"));
+  wchar_t cancel[64] = L"";
+  ::GetDlgItemTextW(dialog, IDCANCEL, cancel, 64);
+  EXPECT_STREQ(cancel, L"Cancelar");
+  ASSERT_TRUE(driver_.Press(box, std::stoi(ok)));
+  EXPECT_EQ(answer.get(), IDOK);
+  theApp.Cleanup();
+  EXPECT_EQ(theApp.uiThreadCount_, 0);
+}
+
+}  // namespace
+}  // namespace zelko::test
