@@ -214,7 +214,8 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
         break;
       }
       size_t written = outSize;
-      const DWORD writeError = WriteOutputFile(outFile.handle, cache + offset, &written);
+      const Byte* bytes = cache != nullptr ? cache + offset : nullptr;  // none for empty files
+      const DWORD writeError = WriteOutputFile(outFile.handle, bytes, &written);
       if (writeError != 0 || written != outSize) {
         SfxLog::Write(1, L"can not write output file: ", path, 0);
         File_Close(&outFile);
