@@ -309,3 +309,29 @@ TEST_F(ArchiveExtractionTest, MissingTargetFolder) {
 
 }  // namespace
 }  // namespace zelko::test
+
+namespace zelko::test {
+namespace {
+
+// The saved current directory must fit 260 units; a longer one is refused before anything.
+TEST(ArchiveExtractionDirectoryTest, CurrentDirectoryTooLong) {
+  ResetRunState();
+  TempFolder temp;
+  std::wstring deep = L"\\\\?\\" + temp.path();
+  while (deep.size() < 300) {
+    deep += L"\\" + std::wstring(40, L'd');
+    ASSERT_TRUE(::CreateDirectoryW(deep.c_str(), nullptr));
+  }
+  const std::wstring before = CurrentDirectory();
+  if (!::SetCurrentDirectoryW(deep.c_str())) {
+    GTEST_SKIP() << "this system cannot make a directory of 300 characters current";
+  }
+  EXPECT_FALSE(ExtractFilesFromArchive(Fixture(L"progress_1000.7z"), temp.path()));
+  EXPECT_EQ(150320, theApp.error_.code_);
+  EXPECT_EQ(0u, FolderEntries(temp.path()).size() - 1);  // only the deep folder's top
+  ::SetCurrentDirectoryW(before.c_str());
+  ResetRunState();
+}
+
+}  // namespace
+}  // namespace zelko::test
