@@ -1,11 +1,8 @@
 // The Windows half of the extraction benchmark (bench/extract_bench.sh runs it under Wine).
 //   zelko_extract_bench extract ARCHIVE TARGET           our extraction, as the installer runs it
-//   zelko_extract_bench measure FOLDER COMMAND-LINE      runs a program in FOLDER; prints
-//                                                        "seconds peak-private-bytes"
 //   zelko_extract_bench cancel ARCHIVE TARGET AFTER-KB   cancels once AFTER-KB of progress came
 //                                                        in; prints the delay until the end
 #include <windows.h>
-#include <psapi.h>
 
 #include <atomic>
 #include <cstdio>
@@ -24,29 +21,6 @@ double Now() {
   ::QueryPerformanceFrequency(&frequency);
   ::QueryPerformanceCounter(&counter);
   return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-int Measure(const wchar_t* folder, const wchar_t* commandLine) {
-  std::wstring line = commandLine;
-  STARTUPINFOW startup = {sizeof(startup)};
-  PROCESS_INFORMATION process = {};
-  const double start = Now();
-  if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder, &startup,
-                        &process)) {
-    std::fprintf(stderr, "cannot start: %lu\n", ::GetLastError());
-    return 2;
-  }
-  ::WaitForSingleObject(process.hProcess, INFINITE);
-  const double seconds = Now() - start;
-  PROCESS_MEMORY_COUNTERS memory = {sizeof(memory)};
-  ::GetProcessMemoryInfo(process.hProcess, &memory, sizeof(memory));
-  DWORD exitCode = 0;
-  ::GetExitCodeProcess(process.hProcess, &exitCode);
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  std::printf("%.4f %llu %lu\n", seconds,
-              static_cast<unsigned long long>(memory.PeakPagefileUsage), exitCode);
-  return 0;
 }
 
 // Counts progress as the dialog would receive it.
@@ -83,7 +57,6 @@ int wmain(int argc, wchar_t** argv) {
   if (argc == 4 && std::wcscmp(argv[1], L"extract") == 0) {
     return zelko::ExtractFilesFromArchive(argv[2], argv[3]) ? 0 : 1;
   }
-  if (argc == 4 && std::wcscmp(argv[1], L"measure") == 0) return Measure(argv[2], argv[3]);
   if (argc == 5 && std::wcscmp(argv[1], L"cancel") == 0) {
     return Cancel(argv[2], argv[3], std::wcstoull(argv[4], nullptr, 10));
   }

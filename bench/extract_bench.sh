@@ -36,6 +36,9 @@ if [ ! -f "$out/payload.done" ]; then
       [ "$(du -sb "$payload" | cut -f1)" -ge "$limit" ] && break
       cp --parents "$f" "$payload/doc/" 2>/dev/null || true
     done
+  # Windows names ignore case: keep one of each pair that only case tells apart.
+  find "$payload" -type f | sort | awk '{l = tolower($0); if (seen[l]++) print}' |
+    while read -r f; do rm -f "$f"; done
   touch "$out/payload.done"
   rm -f "$out"/payload_*.7z
 fi
@@ -69,16 +72,17 @@ for name in lzma2 bcj_lzma; do
     for who in ref ours; do
       target=$out/target_$who
       rm -rf "$target"; mkdir -p "$target"
+      # Max RSS of the Windows process: Wine runs it in the process that time started.
       if [ "$who" = ref ]; then
-        command="$reference x $(win "$archive")"
+        (cd "$target" && /usr/bin/time -f "%e %M" -o "$out/time.txt" \
+          "$ZELKO_WINE" "$reference" x "$(win "$archive")" >/dev/null 2>&1 </dev/null) ||
+          { echo "reference failed on $name" >&2; exit 1; }
       else
-        command="$bench extract $(win "$archive") $(win "$target")"
+        /usr/bin/time -f "%e %M" -o "$out/time.txt" \
+          "$ZELKO_WINE" "$bench" extract "$(win "$archive")" "$(win "$target")" \
+          >/dev/null 2>&1 </dev/null || { echo "ours failed on $name" >&2; exit 1; }
       fi
-      "$ZELKO_WINE" "$bench" measure "$(win "$target")" "$command" >"$out/measure.txt" 2>/dev/null \
-        </dev/null
-      read -r seconds peak code <"$out/measure.txt"
-      [ "$code" = 0 ] || { echo "$who failed on $name (exit $code)" >&2; exit 1; }
-      echo "$seconds $peak" >>"$out/$who.times"
+      cat "$out/time.txt" >>"$out/$who.times"
     done
   done
   diff -r "$payload" "$out/target_ours" >/dev/null || { echo "our output differs" >&2; exit 1; }
@@ -88,7 +92,7 @@ for name in lzma2 bcj_lzma; do
   ourPeak=$(cut -d' ' -f2 "$out/ours.times" | median)
   say "$name ($(($(stat -c %s "$archive") / 1048576)) MiB packed), under Wine, with files:"
   say "  reference $refTime s, ours $ourTime s, throughput ratio (ours/reference) $(awk "BEGIN {printf \"%.3f\", $refTime / $ourTime}")"
-  say "  peak private memory: reference $((refPeak / 1048576)) MiB, ours $((ourPeak / 1048576)) MiB (payload $((unpacked / 1048576)) MiB)"
+  say "  peak resident memory (with Wine's own): reference $((refPeak / 1024)) MiB, ours $((ourPeak / 1024)) MiB (payload $((unpacked / 1048576)) MiB)"
 
   : > "$out/cancel.times"
   for round in $(seq 5); do
