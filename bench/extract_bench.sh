@@ -92,7 +92,9 @@ for name in lzma2 bcj_lzma; do
   ourPeak=$(cut -d' ' -f2 "$out/ours.times" | median)
   say "$name ($(($(stat -c %s "$archive") / 1048576)) MiB packed), under Wine, with files:"
   say "  reference $refTime s, ours $ourTime s, throughput ratio (ours/reference) $(awk "BEGIN {printf \"%.3f\", $refTime / $ourTime}")"
-  say "  peak resident memory (with Wine's own): reference $((refPeak / 1024)) MiB, ours $((ourPeak / 1024)) MiB (payload $((unpacked / 1048576)) MiB)"
+  folders=$(7zz l -slt "$archive" | awk -F' = ' '/^Size = /{s=$2} /^Block = /{b[$2]+=s}
+    END {m=0; for (k in b) if (b[k]>m) m=b[k]; printf "%d folders, the largest %d MiB", length(b), m/1048576}')
+  say "  peak resident memory (with Wine's own): reference $((refPeak / 1024)) MiB, ours $((ourPeak / 1024)) MiB ($folders)"
 
   : > "$out/cancel.times"
   for round in $(seq 5); do
