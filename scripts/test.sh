@@ -23,9 +23,14 @@ export DISPLAY=$display
 "$ZELKO_WINE" cmd /c exit </dev/null >/dev/null 2>&1
 stop() {
   "$ZELKO_WINESERVER" -k 2>/dev/null || true
+  bash "$ZELKO_ROOT/scripts/test_volume.sh" down "$ZELKO_BUILD/test-volume"
   kill "$xvfb_pid" 2>/dev/null || true
 }
 trap stop EXIT
+
+# --- Extraction tests: a 1 MB volume as drive Y: for the full-disk cases ---------------
+bash "$ZELKO_ROOT/scripts/test_volume.sh" up "$ZELKO_BUILD/test-volume"
+# ---------------------------------------------------------------------------------------
 
 cd "$ZELKO_BUILD"
 ctest --output-on-failure "$@"

@@ -1,0 +1,55 @@
+// Decodes every entry of an archive held in memory and prints the seconds it took and the
+// unpacked bytes: `decode_ours ARCHIVE` or `decode_sdk ARCHIVE`.
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "7z.h"
+#include "7zAlloc.h"
+#include "7zCrc.h"
+#include "extract/memory_stream.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  std::FILE* file = std::fopen(argv[1], "rb");
+  if (!file) return 2;
+  std::vector<unsigned char> bytes;
+  unsigned char chunk[1 << 16];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof(chunk), file)) > 0;) {
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  }
+  std::fclose(file);
+
+  const auto start = std::chrono::steady_clock::now();
+  const ISzAlloc alloc = {SzAlloc, SzFree};
+  CrcGenerateTable();
+  zelko::MemoryInStream input;
+  zelko::MemoryInStream_Init(&input, bytes.data(), bytes.size());
+  std::vector<Byte> lookBuffer(1 << 14);
+  CLookToRead2 look;
+  LookToRead2_CreateVTable(&look, False);
+  look.buf = lookBuffer.data();
+  look.bufSize = lookBuffer.size();
+  look.realStream = &input.vt;
+  LookToRead2_INIT(&look);
+  CSzArEx db;
+  SzArEx_Init(&db);
+  SRes res = SzArEx_Open(&db, &look.vt, &alloc, &alloc);
+  UInt64 total = 0;
+  UInt32 blockIndex = 0xFFFFFFFF;
+  Byte* cache = nullptr;
+  size_t cacheSize = 0;
+  for (UInt32 i = 0; res == SZ_OK && i < db.NumFiles; ++i) {
+    if (SzArEx_IsDir(&db, i)) continue;
+    size_t offset = 0, size = 0;
+    res = SzArEx_Extract(&db, &look.vt, i, &blockIndex, &cache, &cacheSize, &offset, &size,
+                         &alloc, &alloc);
+    total += size;
+  }
+  ISzAlloc_Free(&alloc, cache);
+  SzArEx_Free(&db, &alloc);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("%.4f %llu %d\n", seconds, static_cast<unsigned long long>(total), res);
+  return res == SZ_OK ? 0 : 1;
+}

@@ -1,0 +1,31 @@
+// Decoding of one 7z folder (solid block) into memory. The SDK's archive reader calls
+// SzAr_DecodeFolder, which this file provides in place of the SDK's own folder decoder, so
+// that every LZMA coder runs our loop with progress, pause and cancel.
+#pragma once
+
+#include <cstddef>
+
+#include "7zTypes.h"
+
+namespace zelko {
+
+// Kinds of decoder failure that get a run-log line.
+enum DecodeFailureKind {
+  kDecodeFailureLook = 0,
+  kDecodeFailureDecode = 1,
+  kDecodeFailureEndState = 2,
+  kDecodeFailureSkip = 3,
+};
+
+// Writes the run-log line of `kind` (level 1); other kinds write nothing.
+void LogDecodeFailure(int kind);
+
+// Decodes one LZMA coder of `packSize` bytes from `inStream` (already positioned at its data)
+// straight into `outBuffer`, which must take exactly `outSize` bytes. Between input steps it
+// reports progress, waits while paused and stops with SZ_OK (output incomplete) once the run
+// is finished or cancelled. Returns SZ_OK or the first failing result.
+SRes DecodeLzmaCoder(const Byte* props, unsigned propsSize, UInt64 packSize,
+                     ILookInStreamPtr inStream, Byte* outBuffer, SizeT outSize,
+                     ISzAllocPtr alloc);
+
+}  // namespace zelko

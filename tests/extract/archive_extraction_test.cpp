@@ -1,0 +1,337 @@
+#include "extract/archive_extraction.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/sfx_app.h"
+#include "tests/extract/extract_test_support.h"
+#include "tests/support/temp_folder.h"
+#include "win/scoped_handle.h"
+
+namespace zelko::test {
+namespace {
+
+class ArchiveExtractionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetRunState();
+    target_ = temp_ / L"target";
+    ASSERT_TRUE(::CreateDirectoryW(target_.c_str(), nullptr));
+  }
+  void TearDown() override { ResetRunState(); }
+
+  BOOL Extract(const std::wstring& archive) {
+    return ExtractFilesFromArchive(Fixture(archive), target_);
+  }
+
+  TempFolder temp_;
+  std::wstring target_;
+  RecordingHost host_;
+  ScopedDecodeHost hostScope_{host_};
+};
+
+// Compares the extracted tree with its source: the same names, the same bytes, the source's
+// modification time as both creation and last-write time, read-only where the source is.
+void ExpectSameTree(const std::wstring& source, const std::wstring& copy) {
+  std::vector<std::wstring> sourceNames = FolderEntries(source);
+  std::vector<std::wstring> copyNames = FolderEntries(copy);
+  std::sort(sourceNames.begin(), sourceNames.end());
+  std::sort(copyNames.begin(), copyNames.end());
+  ASSERT_EQ(sourceNames, copyNames) << "in folder " << ::testing::PrintToString(copy);
+  for (const std::wstring& name : sourceNames) {
+    const std::wstring from = source + L"\\" + name;
+    const std::wstring to = copy + L"\\" + name;
+    WIN32_FILE_ATTRIBUTE_DATA fromData, toData;
+    ASSERT_TRUE(::GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &fromData));
+    ASSERT_TRUE(::GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &toData));
+    if (fromData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      ASSERT_TRUE(toData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+      ExpectSameTree(from, to);
+      continue;
+    }
+    EXPECT_TRUE(ReadFileBytes(from) == ReadFileBytes(to)) << "content of " << to.size();
+    EXPECT_EQ(0, ::CompareFileTime(&fromData.ftLastWriteTime, &toData.ftLastWriteTime));
+    EXPECT_EQ(0, ::CompareFileTime(&fromData.ftLastWriteTime, &toData.ftCreationTime));
+    EXPECT_EQ(fromData.dwFileAttributes & FILE_ATTRIBUTE_READONLY,
+              toData.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+  }
+}
+
+TEST_F(ArchiveExtractionTest, EveryMethodReproducesTheTree) {
+  const wchar_t* const archives[] = {
+      L"tree_lzma_solid.7z", L"tree_lzma_nonsolid.7z", L"tree_lzma2.7z",
+      L"tree_bcj_lzma.7z",   L"tree_bcj2.7z",          L"tree_copy.7z",
+      L"tree_arm64.7z",      L"tree_delta.7z",         L"tree_plain_header.7z",
+  };
+  const std::wstring before = CurrentDirectory();
+  for (const wchar_t* archive : archives) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(archive)));
+    const std::wstring target = temp_ / archive;
+    ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
+    ASSERT_TRUE(ExtractFilesFromArchive(Fixture(archive), target));
+    ExpectSameTree(Fixture(L"tree"), target);
+    EXPECT_EQ(kSfxNoError, theApp.error_.code_);
+    EXPECT_EQ(before, CurrentDirectory());
+  }
+  // The source really has a read-only file, so the attribute check above means something.
+  EXPECT_TRUE(::GetFileAttributesW((temp_ / L"tree_copy.7z\\readonly.txt").c_str()) &
+              FILE_ATTRIBUTE_READONLY);
+}
+
+TEST_F(ArchiveExtractionTest, ProgressOfStoredEntries) {
+  struct Case {
+    const wchar_t* archive;
+    std::vector<uint32_t> amounts;
+  };
+  const Case cases[] = {
+      {L"progress_10m.7z", {4096, 4096, 2048, 1}},  // 4 MiB chunks, then 1 for the entry
+      {L"progress_1000.7z", {0, 1}},                // a chunk under 1 KB reports 0
+      {L"progress_empty.7z", {1}},                  // no data: no write, still the entry
+      {L"progress_dir.7z", {}},                     // directories report nothing
+      {L"empty_archive.7z", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.archive)));
+    host_.amounts.clear();
+    EXPECT_TRUE(Extract(c.archive));
+    EXPECT_EQ(c.amounts, host_.amounts);
+  }
+  EXPECT_EQ(10485760u, ReadFileBytes(target_ + L"\\ten.bin").size());
+  EXPECT_TRUE(FileExists(target_ + L"\\empty.txt"));
+  EXPECT_TRUE(FileExists(target_ + L"\\a\\b"));
+}
+
+TEST_F(ArchiveExtractionTest, ProgressOfLzmaDecoding) {
+  // One decoder step: the coder reports nothing, only the write and the entry do.
+  ASSERT_TRUE(Extract(L"lzma_small.7z"));
+  EXPECT_EQ((std::vector<uint32_t>{0, 1}), host_.amounts);
+
+  // Many steps: the first reports 1, each at least 1, the last step's output is not
+  // reported, and the writes follow.
+  host_.amounts.clear();
+  ASSERT_TRUE(Extract(L"lzma_big.7z"));
+  const std::vector<uint32_t>& a = host_.amounts;
+  ASSERT_GT(a.size(), 10u);
+  const std::vector<uint32_t> tail(a.end() - 3, a.end());
+  EXPECT_EQ((std::vector<uint32_t>{4096, 4096, 1}), tail);
+  EXPECT_EQ(1u, a[0]);
+  uint64_t decoded = 0;
+  for (size_t i = 0; i + 3 < a.size(); ++i) {
+    EXPECT_GE(a[i], 1u);
+    decoded += a[i];
+  }
+  // 8 MiB of random data: every step yields about 16 KB; at most the last step and the
+  // dropped remainders (under 1 KB a step) are missing.
+  const uint64_t steps = a.size() - 3;
+  EXPECT_LE(decoded, 8192u);
+  EXPECT_GE(decoded + 17 + steps, 8192u);
+}
+
+TEST_F(ArchiveExtractionTest, BadArchivesFailWithTheirCondition) {
+  struct Case {
+    const wchar_t* archive;
+    std::vector<int> codes;  // any of these
+    const char* logText;     // nullptr: not checked
+  };
+  const Case cases[] = {
+      {L"not_an_archive.7z", {150213}, "Extract Files NO_ARCHIVE"},
+      {L"ppmd.7z", {150203}, "Extract Files ERROR_UNSUPPORTED"},
+      {L"crc_flipped.7z", {150202}, "Extract Files ERROR_CRC"},
+      {L"lzma_flipped.7z", {150200, 150202}, nullptr},
+      {L"truncated.7z", {150200, 150205, 150212, 150213}, nullptr},
+  };
+  const std::wstring before = CurrentDirectory();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.archive)));
+    ResetRunState();
+    LogCapture log;
+    EXPECT_FALSE(Extract(c.archive));
+    EXPECT_NE(c.codes.end(), std::find(c.codes.begin(), c.codes.end(), theApp.error_.code_))
+        << theApp.error_.code_;
+    if (c.logText) EXPECT_NE(std::string::npos, log.Text().find(c.logText)) << log.Text();
+    EXPECT_NE(std::string::npos, log.Text().find("ExtractFilesFromArchive failed"));
+    EXPECT_TRUE(FolderEntries(target_).empty());
+    EXPECT_EQ(before, CurrentDirectory());
+  }
+}
+
+TEST_F(ArchiveExtractionTest, MissingArchive) {
+  LogCapture log;
+  const std::wstring missing = temp_ / L"missing.7z";
+  EXPECT_FALSE(ExtractFilesFromArchive(missing, target_));
+  EXPECT_EQ(150213, theApp.error_.code_);
+  std::string expected = "InFile_OpenW failed with archive path: ";
+  for (wchar_t c : missing) expected.push_back(static_cast<char>(c));
+  EXPECT_NE(std::string::npos, log.Text().find(expected)) << log.Text();
+  EXPECT_EQ(std::string::npos, log.Text().find("Extract Files"));
+}
+
+TEST_F(ArchiveExtractionTest, UnknownSdkResultsSetNoCondition) {
+  for (SRes result : {13, 14, 15, 0}) {
+    SetExtractErrorCondition(result);
+    EXPECT_EQ(kSfxNoError, theApp.error_.code_) << result;
+  }
+  theApp.bCancelled_ = TRUE;
+  SetExtractErrorCondition(SZ_ERROR_DATA);
+  EXPECT_EQ(kSfxNoError, theApp.error_.code_);
+}
+
+TEST_F(ArchiveExtractionTest, HostileNamesWriteNothing) {
+  for (int n = 0; n < 10; ++n) {
+    const std::wstring archive = L"hostile_" + std::to_wstring(n) + L".7z";
+    std::string name = ReadFileBytes(Fixture(L"hostile_" + std::to_wstring(n) + L".name"));
+    name.pop_back();  // line feed
+    SCOPED_TRACE(name);
+    ResetRunState();
+    LogCapture log;
+    EXPECT_FALSE(Extract(archive));
+    EXPECT_EQ(150212, theApp.error_.code_);
+    EXPECT_NE(std::string::npos,
+              log.Text().find("Refused archive entry outside the target folder: " + name))
+        << log.Text();
+    EXPECT_TRUE(FolderEntries(target_).empty());  // not even the harmless first entry
+    EXPECT_EQ(std::vector<std::wstring>{L"target"}, FolderEntries(temp_.path()));
+  }
+}
+
+TEST_F(ArchiveExtractionTest, ExistingFilesAreReplacedUnlessLocked) {
+  const std::wstring file = target_ + L"\\small.bin";
+  ASSERT_TRUE(WriteFileBytes(file, std::string(5000, 'x')));
+  ASSERT_TRUE(Extract(L"progress_1000.7z"));
+  EXPECT_EQ(1000u, ReadFileBytes(file).size());
+
+  // A file that cannot be opened for writing: held open without write sharing, and (where
+  // the system enforces it; Wine run as root does not) read-only.
+  {
+    ScopedFileHandle held(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    LogCapture log;
+    EXPECT_FALSE(Extract(L"progress_1000.7z"));
+    EXPECT_EQ(150210, theApp.error_.code_);
+    EXPECT_NE(std::string::npos, log.Text().find("can not open output filesmall.bin"))
+        << log.Text();
+  }
+  ResetRunState();
+  ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+  ScopedFileHandle probe(::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+  if (probe) return;
+  EXPECT_FALSE(Extract(L"progress_1000.7z"));
+  EXPECT_EQ(150210, theApp.error_.code_);
+}
+
+TEST_F(ArchiveExtractionTest, CancelWhileDecodingStopsAtTheNextStep) {
+  host_.onProgress = [](size_t count, uint32_t) {
+    if (count == 3) {
+      theApp.bFinished_ = TRUE;
+      theApp.bCancelled_ = TRUE;
+    }
+  };
+  LogCapture log;
+  EXPECT_FALSE(Extract(L"lzma_big.7z"));  // the partial folder fails its check sum
+  EXPECT_EQ(3u, host_.amounts.size());     // no step after the cancel reported anything
+  EXPECT_EQ(kSfxNoError, theApp.error_.code_);
+  EXPECT_EQ(std::string::npos, log.Text().find("not SZ_OK"));
+  EXPECT_EQ(std::string::npos, log.Text().find("state or status"));
+  EXPECT_FALSE(FileExists(target_ + L"\\big.bin"));
+}
+
+TEST_F(ArchiveExtractionTest, CancelBetweenEntriesKeepsWhatWasDone) {
+  // Entries of the non-solid tree: four folders, then b_empty.txt, then a_first.bin, ...
+  host_.onProgress = [](size_t, uint32_t amount) {
+    if (amount == 1) theApp.bFinished_ = theApp.bCancelled_ = TRUE;
+  };
+  EXPECT_TRUE(Extract(L"tree_lzma_nonsolid.7z"));
+  EXPECT_EQ(kSfxNoError, theApp.error_.code_);
+  EXPECT_TRUE(FileExists(target_ + L"\\b_empty.txt"));
+  EXPECT_FALSE(FileExists(target_ + L"\\a_first.bin"));
+}
+
+TEST_F(ArchiveExtractionTest, CancelWhileWritingLeavesAShorterFile) {
+  host_.onProgress = [](size_t, uint32_t amount) {
+    if (amount == 4096) theApp.bFinished_ = theApp.bCancelled_ = TRUE;
+  };
+  LogCapture log;
+  EXPECT_FALSE(Extract(L"progress_10m.7z"));
+  EXPECT_EQ(kSfxNoError, theApp.error_.code_);
+  EXPECT_EQ(4194304u, ReadFileBytes(target_ + L"\\ten.bin").size());
+  EXPECT_NE(std::string::npos, log.Text().find("can not write output file: ten.bin"));
+}
+
+// The user-interface thread opens the question after the first 4 MiB; while it is open no
+// chunk is written, and after "No" the file is completed.
+TEST_F(ArchiveExtractionTest, PauseWhileWritingHoldsTheNextChunk) {
+  host_.onProgress = [](size_t count, uint32_t) {
+    if (count == 1) BeginPause();  // after the first 4 MiB chunk
+  };
+  const std::wstring file = target_ + L"\\ten.bin";
+  std::thread ui([&] {
+    while (!theApp.bPaused_) ::Sleep(1);
+    ::Sleep(50);  // give the writer time to go wrong; correctness does not depend on it
+    EXPECT_EQ(4194304u, ReadFileBytes(file).size());
+    EndPause();
+  });
+  EXPECT_TRUE(Extract(L"progress_10m.7z"));
+  ui.join();
+  EXPECT_EQ(10485760u, ReadFileBytes(file).size());
+  EXPECT_EQ((std::vector<uint32_t>{4096, 4096, 2048, 1}), host_.amounts);
+}
+
+// A pause seen between entries waits, then reports 1 KB more before the next entry.
+TEST_F(ArchiveExtractionTest, PauseBetweenEntriesReportsOneMore) {
+  host_.onProgress = [](size_t count, uint32_t amount) {
+    if (amount == 1 && count == 1) BeginPause();
+  };
+  std::thread ui([] {
+    while (!theApp.bPaused_) ::Sleep(1);
+    EndPause();
+  });
+  EXPECT_TRUE(Extract(L"tree_copy.7z"));
+  ui.join();
+  ASSERT_GE(host_.amounts.size(), 2u);
+  EXPECT_EQ(1u, host_.amounts[0]);  // b_empty.txt
+  EXPECT_EQ(1u, host_.amounts[1]);  // after the wait
+  ExpectSameTree(Fixture(L"tree"), target_);
+}
+
+TEST_F(ArchiveExtractionTest, MissingTargetFolder) {
+  const std::wstring before = CurrentDirectory();
+  EXPECT_FALSE(ExtractFilesFromArchive(Fixture(L"progress_1000.7z"), temp_ / L"absent"));
+  EXPECT_EQ(150330, theApp.error_.code_);
+  EXPECT_EQ(before, CurrentDirectory());
+}
+
+}  // namespace
+}  // namespace zelko::test
+
+namespace zelko::test {
+namespace {
+
+// The saved current directory must fit 260 units; a longer one is refused before anything.
+TEST(ArchiveExtractionDirectoryTest, CurrentDirectoryTooLong) {
+  ResetRunState();
+  TempFolder temp;
+  std::wstring deep = L"\\\\?\\" + temp.path();
+  while (deep.size() < 300) {
+    deep += L"\\" + std::wstring(40, L'd');
+    ASSERT_TRUE(::CreateDirectoryW(deep.c_str(), nullptr));
+  }
+  const std::wstring before = CurrentDirectory();
+  if (!::SetCurrentDirectoryW(deep.c_str())) {
+    GTEST_SKIP() << "this system cannot make a directory of 300 characters current";
+  }
+  EXPECT_FALSE(ExtractFilesFromArchive(Fixture(L"progress_1000.7z"), temp.path()));
+  EXPECT_EQ(150320, theApp.error_.code_);
+  EXPECT_EQ(0u, FolderEntries(temp.path()).size() - 1);  // only the deep folder's top
+  ::SetCurrentDirectoryW(before.c_str());
+  ResetRunState();
+}
+
+}  // namespace
+}  // namespace zelko::test

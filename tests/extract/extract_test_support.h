@@ -1,0 +1,55 @@
+// Shared pieces of the extraction tests: where the archives are, a progress recorder, the
+// run log written during a test, and a clean run state.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "extract/pause_wait.h"
+
+namespace zelko::test {
+
+// `name` in the folder of archives that make_fixtures.sh made.
+std::wstring Fixture(const std::wstring& name);
+
+// The run's host over theApp, recording every progress amount. `onProgress`, when set, runs
+// after each amount is recorded, with the number of amounts so far; tests use it to act as
+// the user at an exact point of the extraction.
+class RecordingHost : public AppDecodeHost {
+ public:
+  RecordingHost();
+  void ReportProgress(uint32_t amountKB) override;
+
+  std::vector<uint32_t> amounts;
+  std::function<void(size_t count, uint32_t amountKB)> onProgress;
+};
+
+// The run log's bytes written since this object was made.
+class LogCapture {
+ public:
+  LogCapture();
+  std::string Text() const;
+
+ private:
+  size_t start_;
+};
+
+// Clears the shared flags and the error condition of theApp.
+void ResetRunState();
+
+// The current directory.
+std::wstring CurrentDirectory();
+
+// Names in `folder` (not recursive, without "." and "..").
+std::vector<std::wstring> FolderEntries(const std::wstring& folder);
+
+// The user-interface side of a pause: reset the event, then set bPaused_ ...
+void BeginPause();
+// ... and when the question closes: clear bPaused_, then signal the event.
+void EndPause();
+
+}  // namespace zelko::test
