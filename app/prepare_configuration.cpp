@@ -2,8 +2,8 @@
 
 #include <cwchar>
 
-#include "app/resource_file.h"
 #include "app/sfx_app.h"
+#include "extract/resource_writer.h"
 #include "app/sfx_config.h"
 #include "app/support_folder.h"
 #include "report/run_log.h"
@@ -57,7 +57,7 @@ BOOL CZelkoSelfExtractorApp::PrepareConfiguration() {
   ::DeleteFileW(configPath_.c_str());
   ::DeleteFileW(installerBinPath_.c_str());
 
-  exitCode_ = WriteResourceFile(configPath_, kConfigResourceId, kConfigResourceType);
+  exitCode_ = ExtractResourceToFile(configPath_, *this, kConfigResourceId, kConfigResourceType);
   if (exitCode_ != 0) {
     ShowPlainMessage(bSilent_, kConfigNotWritten);
     Cleanup();

@@ -53,8 +53,13 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   // app/cleanup.cpp: ends the dialog and removes what the run left in the temporary folder.
   void Cleanup();
   // checks/installer_folder.cpp: makes installFolder_ an existing, writable folder; with a
-  // shell folder id (CSIDL_...) it first forms the program's own folder under it.
+  // shell folder id (CSIDL_...) it first forms the program's own folder under it, with
+  // kNoShellFolder it takes installFolder_ as it is.
+  static constexpr int kNoShellFolder = -1;
   BOOL PrepareInstallerFolder(int shellFolderId);
+  // checks/installer_launch.cpp: the command-line folder, the all-users folder, the per-user
+  // folder, then the user's pick; false only when the user gave up.
+  BOOL ChooseInstallerFolder();
   // checks/installer_folder.cpp: lets the user pick the installer folder.
   BOOL BrowseForFolder();
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "app/resource_file.h"
 #include "app/sfx_app.h"
+#include "extract/resource_writer.h"
 #include "app/sfx_config.h"
 #include "report/run_log.h"
 #include "resources/payload_resources.h"
@@ -30,12 +30,12 @@ BOOL CZelkoSelfExtractorApp::HandleXrdcMode(const wchar_t* commandTail) {
   ::DeleteFileW(configPath_.c_str());
   ::DeleteFileW(installerBinPath_.c_str());
 
-  exitCode_ = WriteResourceFile(configPath_, kConfigResourceId, kConfigResourceType);
+  exitCode_ = ExtractResourceToFile(configPath_, *this, kConfigResourceId, kConfigResourceType);
   if (exitCode_ != 0) {
     SfxLog::Write(1, L"Failed to extract ZELKO_SFX_INI resource in xRDC mode");
     return TRUE;
   }
-  exitCode_ = WriteResourceFile(installerBinPath_, kArchiveResourceId, kArchiveResourceType);
+  exitCode_ = ExtractResourceToFile(installerBinPath_, *this, kArchiveResourceId, kArchiveResourceType);
   if (exitCode_ != 0) {
     SfxLog::Write(1, L"Failed to extract ARCHIVE_7Z resource in xRDC mode");
   }

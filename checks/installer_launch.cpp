@@ -1,11 +1,17 @@
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <cwchar>
 
 #include "app/sfx_app.h"
 #include "app/sfx_config.h"
 #include "checks/setup_command_line.h"
+#include "extract/archive_extraction.h"
+#include "extract/resource_writer.h"
 #include "report/run_log.h"
+#include "resources/payload_resources.h"
+#include "ui/message_box.h"
 #include "ui/progress_dialog.h"
 #include "win/scoped_handle.h"
 
@@ -27,10 +33,48 @@ std::wstring ReplaceInstallPath(std::wstring text, const std::wstring& folder) {
 
 }  // namespace
 
-// Interim: the payload is not extracted yet; the extraction replaces this.
 BOOL CZelkoSelfExtractorApp::SetupInstaller() {
   SfxLog::Write(2, L"SetupInstaller...");
+  if (b7zArchive_ && ExtractResourceToFile(installerBinPath_, *this, kArchiveResourceId,
+                                           kArchiveResourceType) != kResourceWritten) {
+    return FALSE;
+  }
+  if (bRdcMode_ && ExtractResourceToFile(rdcBinPath_, *this, kRdcArchiveResourceId,
+                                         kRdcArchiveResourceType) != kResourceWritten) {
+    return FALSE;
+  }
+  if (!ChooseInstallerFolder()) return FALSE;
+
+  if (!b7zArchive_) return ExtractInstallerFiles(*this);
+  if (!ExtractFilesFromArchive(installerBinPath_, installFolder_)) return FALSE;
+  // The second payload goes into the same folder as the first.
+  if (bRdcMode_ && !ExtractFilesFromArchive(rdcBinPath_, installFolder_)) return FALSE;
   return TRUE;
+}
+
+BOOL CZelkoSelfExtractorApp::ChooseInstallerFolder() {
+  BOOL prepared = FALSE;
+  if (!installFolder_.empty()) {
+    prepared = PrepareInstallerFolder(kNoShellFolder);
+  } else {
+    prepared = PrepareInstallerFolder(CSIDL_COMMON_APPDATA) ||
+               PrepareInstallerFolder(CSIDL_LOCAL_APPDATA);
+  }
+  // Without a window to own the browser, the extraction is tried where the last attempt left
+  // installFolder_; its failure then names the problem.
+  if (prepared || bSilent_ || dialog_ == nullptr || !BrowseForFolder()) return TRUE;
+  for (;;) {
+    if (PrepareInstallerFolder(kNoShellFolder)) return TRUE;
+    const std::wstring title = SfxConfig::GetValue(L"STRING", L"SFX_TITLE_CAPTIONBAR");
+    const std::wstring question =
+        SfxConfig::GetValue(L"STRING", L"SFX_DLG_ERR_RETRY_BROWSE_FOR_FOLDER");
+    if (ShowLocalisedMessageBox(dialog_->GetSafeHwnd(), title.c_str(), question.c_str(),
+                                MB_YESNO) != IDYES) {
+      SfxLog::Write(2, L"User canceled browse for folder");
+      return FALSE;
+    }
+    if (!BrowseForFolder()) return TRUE;
+  }
 }
 
 BOOL CZelkoSelfExtractorApp::StartInstaller() {

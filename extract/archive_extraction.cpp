@@ -73,12 +73,27 @@ SRes CheckEntryNames(const CSzArEx& db) {
   return SZ_OK;
 }
 
+// Remembers a file or folder this run made (the current directory is the target folder), so
+// that a cancel can take back exactly that from a folder that also holds the user's files.
+void RememberCreated(const wchar_t* relativePath) {
+  wchar_t full[kCurrentDirectoryCapacity * 2];
+  const DWORD length = ::GetFullPathNameW(relativePath, kCurrentDirectoryCapacity * 2, full, nullptr);
+  if (length > 0 && length < kCurrentDirectoryCapacity * 2) {
+    theApp.extractedPaths_.push_back(std::wstring(full, length));
+  }
+}
+
+// Creates a folder of the entry's path and remembers it when it is new.
+void CreateEntryFolder(const wchar_t* name) {
+  if (::CreateDirectoryW(name, nullptr)) RememberCreated(name);
+}
+
 // Creates the directories on the way to `name` and turns its "/" into "\".
 void CreateParentFolders(wchar_t* name) {
   for (wchar_t* c = name; *c != 0; ++c) {
     if (*c != L'/') continue;
     *c = 0;
-    ::CreateDirectoryW(name, nullptr);
+    CreateEntryFolder(name);
     *c = L'\\';
   }
 }
@@ -201,7 +216,7 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
 
       CreateParentFolders(path);
       if (isDir) {
-        ::CreateDirectoryW(path, nullptr);
+        CreateEntryFolder(path);
         ++i;
         continue;
       }
@@ -213,6 +228,7 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
         result = SZ_ERROR_FAIL;
         break;
       }
+      RememberCreated(path);
       size_t written = outSize;
       const Byte* bytes = cache != nullptr ? cache + offset : nullptr;  // none for empty files
       const DWORD writeError = WriteOutputFile(outFile.handle, bytes, &written);

@@ -74,6 +74,7 @@ BOOL ExtractInstallerFiles(CZelkoSelfExtractorApp& app) {
     const std::wstring name = SfxConfig::GetValue(L"INSTALL", key.c_str());
     if (name.empty()) return TRUE;
     const std::wstring path = app.installFolder_ + L"\\" + name;
+    app.extractedPaths_.push_back(path);  // for a cancel in a folder that is the user's
     if (ExtractResourceToFile(path, app, static_cast<WORD>(kFirstInstallerFileId + n),
                               key.c_str()) != kResourceWritten) {
       return FALSE;

@@ -22,6 +22,9 @@ class ModesTest : public testing::Test {
  protected:
   void SetUp() override {
     ::CreateDirectoryW(temp_.c_str(), nullptr);
+    // A real archive, so that the runs that go on to extraction end well.
+    kArchiveBytes = ReadFileBytes(FixtureFolder() + L"setup_payload.7z");
+    ASSERT_FALSE(kArchiveBytes.empty());
     ASSERT_TRUE(WriteFileBytes(archive_, kArchiveBytes));
   }
 
@@ -52,7 +55,7 @@ class ModesTest : public testing::Test {
     EXPECT_EQ(FolderEntries(temp_), std::vector<std::wstring>{L"ZelkoSFX.log"});
   }
 
-  const std::string kArchiveBytes = std::string(1000, 'a') + "end";
+  std::string kArchiveBytes;
   TempFolder work_;
   const std::wstring temp_ = work_ / L"temp";
   const std::wstring archive_ = work_ / L"payload.7z";
@@ -126,7 +129,7 @@ TEST_F(ModesTest, ValidationComparesTheDeclaredArchiveSize) {
 
 TEST_F(ModesTest, PackerFillsTheSizesThatValidationChecks) {
   const std::wstring rdc = work_ / L"rdc.7z";
-  ASSERT_TRUE(WriteFileBytes(rdc, "second archive"));
+  ASSERT_TRUE(WriteFileBytes(rdc, kArchiveBytes));
   InstallerSpec spec{std::string(kIni) + "ArchiveSize=1\n"};
   spec.archive = archive_;
   spec.rdcArchive = rdc;
@@ -138,7 +141,7 @@ TEST_F(ModesTest, PackerFillsTheSizesThatValidationChecks) {
 
 TEST_F(ModesTest, SecondArchiveNeedsItsDeclaredSize) {
   const std::wstring rdc = work_ / L"rdc.7z";
-  ASSERT_TRUE(WriteFileBytes(rdc, "second archive"));
+  ASSERT_TRUE(WriteFileBytes(rdc, kArchiveBytes));
   for (const char* declared : {"", "RDCArchiveSize=0\n", "RDCArchiveSize=word\n"}) {
     SCOPED_TRACE(declared);
     Build(std::string(kIni) + declared, true, rdc);
