@@ -60,17 +60,9 @@ std::string UnixPath(const std::wstring& windowsPath) {
   return result;
 }
 
-}  // namespace
-
-bool MakeFolderLink(const std::wstring& target, const std::wstring& link) {
-  const size_t split = link.find_last_of(L'\\');
-  const std::string targetPath = UnixPath(target);
-  const std::string linkFolder = UnixPath(link.substr(0, split));
-  if (targetPath.empty() || linkFolder.empty()) return false;
-  std::wstring command = L"Z:\\bin\\ln -s \"" +
-                         std::wstring(targetPath.begin(), targetPath.end()) + L"\" \"" +
-                         std::wstring(linkFolder.begin(), linkFolder.end()) + L"/" +
-                         link.substr(split + 1) + L"\"";
+// Runs a program of the system under Wine and waits until `path` exists (or, with
+// `exists` false, is gone): Wine does not report the end of a Unix program to its waits.
+bool RunUnixUntil(std::wstring command, const std::wstring& path, bool exists) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
@@ -80,12 +72,32 @@ bool MakeFolderLink(const std::wstring& target, const std::wstring& link) {
   }
   ScopedHandle process(info.hProcess);
   ScopedHandle thread(info.hThread);
-  // Wine does not report the end of a Unix program to its waits: watch for the link instead.
   for (int i = 0; i < 1000; ++i) {
-    if (::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    if ((::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) == exists) return true;
     ::Sleep(10);
   }
   return false;
+}
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// Wine 8 cannot remove a link to a folder through the Windows calls (it resolves the link):
+// the system's rm takes it away.
+void RemoveFolderLink(const std::wstring& link) {
+  const std::string path = UnixPath(link);
+  if (!path.empty()) RunUnixUntil(L"Z:\\bin\\rm -f \"" + Wide(path) + L"\"", link, false);
+}
+
+}  // namespace
+
+bool MakeFolderLink(const std::wstring& target, const std::wstring& link) {
+  const size_t split = link.find_last_of(L'\\');
+  const std::string targetPath = UnixPath(target);
+  const std::string linkFolder = UnixPath(link.substr(0, split));
+  if (targetPath.empty() || linkFolder.empty()) return false;
+  return RunUnixUntil(L"Z:\\bin\\ln -s \"" + Wide(targetPath) + L"\" \"" + Wide(linkFolder) +
+                          L"/" + link.substr(split + 1) + L"\"",
+                      link, true);
 }
 
 void RemoveTree(const std::wstring& path) {
@@ -107,7 +119,7 @@ void RemoveTree(const std::wstring& path) {
   }
   ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    ::RemoveDirectoryW(path.c_str());
+    if (!::RemoveDirectoryW(path.c_str())) RemoveFolderLink(path);
   } else {
     ::DeleteFileW(path.c_str());
   }
