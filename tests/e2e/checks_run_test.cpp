@@ -2,6 +2,7 @@
 // (set per program), memory, service pack, free space, Windows Installer's product database,
 // and the registry values left for the callers that ask for them.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -281,6 +282,23 @@ TEST_F(InstalledProductTest, InstalledOrUnknownProductDecidesTheRun) {
   }
   EXPECT_TRUE(Logged("IsAlreadyInstalled..."));
   EXPECT_TRUE(Logged("Product already installed"));
+
+  // With a second archive the installed product does not stop the run: both payloads go
+  // into the "RDC" subfolder of the product's folder.
+  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zelko");
+  InstallerSpec spec{Ini(kTestProductCode, "RDCArchiveSize=1\n")};
+  spec.archive = FixtureFolder() + L"setup_payload.7z";
+  spec.rdcArchive = spec.archive;
+  const std::wstring installer = work_ / L"rdc.exe";
+  BuildInstaller(work_.path(), spec, installer);
+  EXPECT_EQ(RunInstaller(installer, L"/sfx_nu /re", temp_).exitCode, 0u);
+  wchar_t common[MAX_PATH];
+  ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
+  const std::wstring productFolder = std::wstring(common) + L"\\Zelko\\Setup\\" +
+                                     std::wstring(kTestProductCode, kTestProductCode + 38);
+  EXPECT_TRUE(Logged("Installer folder: " + Narrow(productFolder) + "\\RDC"));
+  EXPECT_FALSE(ReadDword(HKEY_LOCAL_MACHINE, kSetupKey, L"ExitCode").has_value());
+  RemoveTree(std::wstring(common) + L"\\Zelko");
 }
 
 }  // namespace

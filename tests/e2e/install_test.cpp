@@ -172,6 +172,35 @@ TEST_F(InstallTest, RunPathFromTheConfiguration) {
   EXPECT_EQ(Run(L"/sfx_nu /exit=9").exitCode, 9u);
 }
 
+TEST_F(InstallTest, AllUsersFolderBlockedFallsBackToThisUsersFolder) {
+  // A file where the all-users folder's "Zelko" should be: that folder cannot be made.
+  ASSERT_TRUE(WriteFileBytes(CommonAppData() + L"\\Zelko", "in the way"));
+  wchar_t local[MAX_PATH];
+  ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local);
+  const std::wstring userFolder = std::wstring(local) + L"\\Zelko\\Setup\\" +
+                                  std::wstring(kProductCode, kProductCode + 38);
+  Build("");
+  EXPECT_EQ(Run(L"/sfx_nu /exit=4").exitCode, 4u);
+  EXPECT_TRUE(Logged("Installer folder: " + Narrow(userFolder)));
+  EXPECT_FALSE(SetupCommandLine(userFolder).empty());
+  ::DeleteFileW((CommonAppData() + L"\\Zelko").c_str());
+  RemoveTree(std::wstring(local) + L"\\Zelko");
+  ExpectNoLeftovers();
+}
+
+TEST_F(InstallTest, SecondArchiveGoesIntoTheSameFolder) {
+  InstallerSpec spec{"[INSTALL]\nProductCode=" + std::string(kProductCode) +
+                     "\nRDCArchiveSize=1\n"};
+  spec.archive = FixtureFolder() + L"setup_payload.7z";
+  spec.rdcArchive = FixtureFolder() + L"extract\\lzma_small.7z";
+  BuildInstaller(work_.path(), spec, installer_);
+  EXPECT_EQ(Run(L"/sfx_nu /exit=0").exitCode, 0u);
+  EXPECT_TRUE(Logged("Found RDC resource and valid configuration information - setting RDC mode"));
+  EXPECT_TRUE(FileExists(ownFolder_ + L"\\readme.txt"));
+  EXPECT_TRUE(FileExists(ownFolder_ + L"\\small.bin")) << "the second archive's entry";
+  ExpectNoLeftovers();
+}
+
 TEST_F(InstallTest, FileResourcesArePayloadWithoutAnArchive) {
   const std::wstring setup = FixtureFolder() + L"setup_payload\\setup.exe";
   const std::wstring readme = FixtureFolder() + L"setup_payload\\readme.txt";
