@@ -6,6 +6,7 @@
 #include <cwctype>
 
 #include "report/run_log.h"
+#include "win/command_line.h"
 
 namespace zelko {
 namespace {
@@ -17,19 +18,6 @@ bool StartsWithNoCase(const wchar_t* text, const wchar_t* prefix) {
 }
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-// Length of the program name as written on the command line: up to the closing quote when it
-// starts with one, else up to the first blank (the runtime's rule for argument 0).
-size_t SkipProgramName(const wchar_t* commandLine) {
-  size_t at = 0;
-  if (commandLine[0] == L'"') {
-    at = 1;
-    while (commandLine[at] && commandLine[at] != L'"') ++at;
-    if (commandLine[at] == L'"') ++at;
-  }
-  while (commandLine[at] && !IsBlank(commandLine[at])) ++at;
-  return at;
-}
 
 // Position just after the argument that starts at `at`: the end of a run of characters outside
 // quotes that are not blanks. A quote preceded by an odd number of backslashes is a literal.
@@ -58,7 +46,7 @@ CommandParams::CommandParams(const wchar_t* commandLine, int argc, wchar_t* cons
 
   // Where the next argument begins on the command line. Counted over the raw text, so quotes
   // and extra blanks around consumed switches cannot shift it.
-  size_t position = SkipBlanks(commandLine, SkipProgramName(commandLine));
+  size_t position = static_cast<size_t>(ArgumentsAfterProgramName(commandLine) - commandLine);
   int index = 1;
   for (; index < argc; ++index) {
     const wchar_t* argument = argv[index];

@@ -9,27 +9,11 @@
 #include <cstdio>
 #include <string>
 
+#include "win/command_line.h"
 #include "win/scoped_handle.h"
 
-namespace {
-
-// The raw command line after this program's own name.
-const wchar_t* CommandTail() {
-  const wchar_t* p = ::GetCommandLineW();
-  if (*p == L'"') {
-    for (++p; *p && *p != L'"'; ++p) {
-    }
-    if (*p) ++p;
-  }
-  while (*p && *p != L' ' && *p != L'\t') ++p;
-  while (*p == L' ' || *p == L'\t') ++p;
-  return p;
-}
-
-}  // namespace
-
 int wmain() {
-  const wchar_t* tail = CommandTail();
+  const wchar_t* tail = zelko::ArgumentsAfterProgramName(::GetCommandLineW());
   if (*tail == L'\0') {
     fputs("usage: zelko_launch <program> [arguments...]\n", stderr);
     return 2;

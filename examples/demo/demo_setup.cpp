@@ -5,24 +5,12 @@
 
 #include <string>
 
+#include "win/command_line.h"
 #include "win/scoped_handle.h"
 
 namespace {
 
 constexpr wchar_t kPackageName[] = L"ZelkoDemoProduct.msi";
-
-// The raw command line after this program's own name.
-const wchar_t* Arguments() {
-  const wchar_t* p = ::GetCommandLineW();
-  if (*p == L'"') {
-    for (++p; *p && *p != L'"'; ++p) {
-    }
-    if (*p) ++p;
-  }
-  while (*p && *p != L' ' && *p != L'\t') ++p;
-  while (*p == L' ' || *p == L'\t') ++p;
-  return p;
-}
 
 }  // namespace
 
@@ -32,7 +20,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   std::wstring folder(self, length);
   folder.erase(folder.find_last_of(L'\\') + 1);
 
-  std::wstring command = L"msiexec.exe /i \"" + folder + kPackageName + L"\" " + Arguments();
+  std::wstring command = L"msiexec.exe /i \"" + folder + kPackageName + L"\" " +
+                        zelko::ArgumentsAfterProgramName(::GetCommandLineW());
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};

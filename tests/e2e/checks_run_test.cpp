@@ -84,15 +84,7 @@ class ChecksRunTest : public testing::Test {
     return texts;
   }
 
-  testing::AssertionResult Logged(const std::string& text) {
-    const auto texts = LogTexts();
-    if (std::find(texts.begin(), texts.end(), text) != texts.end()) {
-      return testing::AssertionSuccess();
-    }
-    std::string log;
-    for (const auto& line : texts) log += "  " + line + "\n";
-    return testing::AssertionFailure() << "no line \"" << text << "\" in the log:\n" << log;
-  }
+  testing::AssertionResult Logged(const std::string& text) { return HasLogLine(temp_, text); }
 
   TempFolder work_;
   const std::wstring temp_ = work_ / L"temp";

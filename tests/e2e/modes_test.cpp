@@ -41,14 +41,7 @@ class ModesTest : public testing::Test {
     return RunInstaller(installer_, arguments, temp_);
   }
 
-  testing::AssertionResult Logged(const std::string& text) {
-    std::string log;
-    for (const auto& line : LogLines(temp_)) {
-      if (WithoutTimestamp(line) == text) return testing::AssertionSuccess();
-      log += "  " + line + "\n";
-    }
-    return testing::AssertionFailure() << "no line \"" << text << "\" in:\n" << log;
-  }
+  testing::AssertionResult Logged(const std::string& text) { return HasLogLine(temp_, text); }
 
   // Only the run log stays in the temporary folder.
   void ExpectNoLeftovers() {

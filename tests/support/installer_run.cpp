@@ -46,6 +46,15 @@ std::vector<std::string> LogLines(const std::wstring& tempFolder, const wchar_t*
   return lines;
 }
 
+testing::AssertionResult HasLogLine(const std::wstring& tempFolder, const std::string& text) {
+  std::string log;
+  for (const auto& line : LogLines(tempFolder)) {
+    if (WithoutTimestamp(line) == text) return testing::AssertionSuccess();
+    log += "  " + line + "\n";
+  }
+  return testing::AssertionFailure() << "no line \"" << text << "\" in the log:\n" << log;
+}
+
 std::string WithoutTimestamp(const std::string& line) {
   // "[2024-03-05 07:04:09] " is 22 characters.
   if (line.size() < 22 || line[0] != '[' || line[20] != ']' || line[21] != ' ') return "";

@@ -2,6 +2,8 @@
 // own temporary folder, so the run log and leftovers can be checked.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -29,6 +31,10 @@ ProcessResult RunInstaller(const std::wstring& installer, const std::wstring& ar
 // The run log's lines (without line ends) in `tempFolder`'s "ZelkoSFX.log" (or another name).
 std::vector<std::string> LogLines(const std::wstring& tempFolder,
                                   const wchar_t* name = L"ZelkoSFX.log");
+
+// Whether the run log in `tempFolder` has a line (timestamp aside) that is exactly `text`;
+// the failure shows the whole log.
+testing::AssertionResult HasLogLine(const std::wstring& tempFolder, const std::string& text);
 
 // A log line without its "[YYYY-MM-DD HH:MM:SS] " timestamp ("" when it has none).
 std::string WithoutTimestamp(const std::string& line);
