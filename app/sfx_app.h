@@ -28,7 +28,7 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
 
   // --- Steps of the run, in the order the sequence calls them ---
 
-  // app/special_modes.cpp: true when the xRDC mode handled the run (it then ends).
+  // app/run_modes.cpp: true when the xRDC mode handled the run (it then ends).
   BOOL HandleXrdcMode(const wchar_t* commandTail);
   // app/prepare_configuration.cpp: support folder and "config.bin"; false ends the run.
   BOOL PrepareConfiguration();
@@ -36,7 +36,7 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   BOOL CheckSystemRequirements();
   // checks/disk_space.cpp: true when more than `requiredMB` are free on the volume of `path`.
   BOOL CheckDiskSpace(uint32_t requiredMB, const std::wstring& path);
-  // app/special_modes.cpp: true when validation mode handled the run.
+  // app/run_modes.cpp: true when validation mode handled the run.
   BOOL ValidateArchive();
   // checks/installed_product.cpp: true when the product counts as installed.
   BOOL IsAlreadyInstalled();

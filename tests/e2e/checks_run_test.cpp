@@ -72,9 +72,9 @@ class ChecksRunTest : public testing::Test {
   std::wstring Build(const std::wstring& exeName, const std::string& ini,
                      const std::wstring& archive = L"") {
     const std::wstring path = work_ / exeName;
-    InstallerSpec spec{ini};
-    spec.archive = archive;
-    BuildInstaller(work_.path(), spec, path);
+    InstallerSpec package{ini};
+    package.archive = archive;
+    BuildInstaller(work_.path(), package, path);
     return path;
   }
 
@@ -278,11 +278,11 @@ TEST_F(InstalledProductTest, InstalledOrUnknownProductDecidesTheRun) {
   // With a second archive the installed product does not stop the run: both payloads go
   // into the "RDC" subfolder of the product's folder.
   ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zelko");
-  InstallerSpec spec{Ini(kTestProductCode, "RDCArchiveSize=1\n")};
-  spec.archive = FixtureFolder() + L"setup_payload.7z";
-  spec.rdcArchive = spec.archive;
+  InstallerSpec package{Ini(kTestProductCode, "RDCArchiveSize=1\n")};
+  package.archive = FixtureFolder() + L"setup_payload.7z";
+  package.rdcArchive = package.archive;
   const std::wstring installer = work_ / L"rdc.exe";
-  BuildInstaller(work_.path(), spec, installer);
+  BuildInstaller(work_.path(), package, installer);
   EXPECT_EQ(RunInstaller(installer, L"/sfx_nu /re", temp_).exitCode, 0u);
   wchar_t common[MAX_PATH];
   ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);

@@ -39,10 +39,10 @@ class InstallTest : public testing::Test {
 
   void Build(const std::string& install, bool withArchive = true,
              std::vector<std::wstring> files = {}) {
-    InstallerSpec spec{"[INSTALL]\nProductCode=" + std::string(kProductCode) + "\n" + install};
-    if (withArchive) spec.archive = FixtureFolder() + L"setup_payload.7z";
-    spec.files = std::move(files);
-    BuildInstaller(work_.path(), spec, installer_);
+    InstallerSpec package{"[INSTALL]\nProductCode=" + std::string(kProductCode) + "\n" + install};
+    if (withArchive) package.archive = FixtureFolder() + L"setup_payload.7z";
+    package.files = std::move(files);
+    BuildInstaller(work_.path(), package, installer_);
   }
 
   ProcessResult Run(const std::wstring& arguments) {
@@ -182,11 +182,11 @@ TEST_F(InstallTest, AllUsersFolderBlockedFallsBackToThisUsersFolder) {
 }
 
 TEST_F(InstallTest, SecondArchiveGoesIntoTheSameFolder) {
-  InstallerSpec spec{"[INSTALL]\nProductCode=" + std::string(kProductCode) +
+  InstallerSpec package{"[INSTALL]\nProductCode=" + std::string(kProductCode) +
                      "\nRDCArchiveSize=1\n"};
-  spec.archive = FixtureFolder() + L"setup_payload.7z";
-  spec.rdcArchive = FixtureFolder() + L"extract\\lzma_small.7z";
-  BuildInstaller(work_.path(), spec, installer_);
+  package.archive = FixtureFolder() + L"setup_payload.7z";
+  package.rdcArchive = FixtureFolder() + L"extract\\lzma_small.7z";
+  BuildInstaller(work_.path(), package, installer_);
   EXPECT_EQ(Run(L"/sfx_nu /exit=0").exitCode, 0u);
   EXPECT_TRUE(Logged("Found RDC resource and valid configuration information - setting RDC mode"));
   EXPECT_TRUE(FileExists(ownFolder_ + L"\\readme.txt"));
@@ -206,9 +206,9 @@ TEST_F(InstallTest, FileResourcesArePayloadWithoutAnArchive) {
 TEST_F(InstallTest, BrokenPayloadEndsWithTheArchiveCondition) {
   const std::wstring broken = work_ / L"broken.7z";
   ASSERT_TRUE(WriteFileBytes(broken, "this is no archive"));
-  InstallerSpec spec{"[INSTALL]\nProductCode=" + std::string(kProductCode) + "\n"};
-  spec.archive = broken;
-  BuildInstaller(work_.path(), spec, installer_);
+  InstallerSpec package{"[INSTALL]\nProductCode=" + std::string(kProductCode) + "\n"};
+  package.archive = broken;
+  BuildInstaller(work_.path(), package, installer_);
   EXPECT_EQ(Run(L"/sfx_nu /re").exitCode, 150213u);
   EXPECT_TRUE(Logged("Extract Files NO_ARCHIVE"));
   EXPECT_EQ(SetupCommandLine(ownFolder_), L"");

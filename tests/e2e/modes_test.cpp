@@ -30,10 +30,10 @@ class ModesTest : public testing::Test {
 
   std::wstring Build(const std::string& ini, bool withArchive = true,
                      const std::wstring& rdcArchive = L"") {
-    InstallerSpec spec{ini};
-    if (withArchive) spec.archive = archive_;
-    spec.rdcArchive = rdcArchive;
-    BuildInstaller(work_.path(), spec, installer_);
+    InstallerSpec package{ini};
+    if (withArchive) package.archive = archive_;
+    package.rdcArchive = rdcArchive;
+    BuildInstaller(work_.path(), package, installer_);
     return installer_;
   }
 
@@ -123,11 +123,11 @@ TEST_F(ModesTest, ValidationComparesTheDeclaredArchiveSize) {
 TEST_F(ModesTest, PackerFillsTheSizesThatValidationChecks) {
   const std::wstring rdc = work_ / L"rdc.7z";
   ASSERT_TRUE(WriteFileBytes(rdc, kArchiveBytes));
-  InstallerSpec spec{std::string(kIni) + "ArchiveSize=1\n"};
-  spec.archive = archive_;
-  spec.rdcArchive = rdc;
-  spec.fillSizes = true;
-  BuildInstaller(work_.path(), spec, installer_);
+  InstallerSpec package{std::string(kIni) + "ArchiveSize=1\n"};
+  package.archive = archive_;
+  package.rdcArchive = rdc;
+  package.fillSizes = true;
+  BuildInstaller(work_.path(), package, installer_);
   EXPECT_EQ(Run(L"/sfx_nu /sfx_va").exitCode, 0u);
   EXPECT_TRUE(Logged("Found RDC resource and valid configuration information - setting RDC mode"));
 }

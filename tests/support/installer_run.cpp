@@ -9,18 +9,18 @@
 
 namespace zelko::test {
 
-void BuildInstaller(const std::wstring& workFolder, const InstallerSpec& spec,
+void BuildInstaller(const std::wstring& workFolder, const InstallerSpec& package,
                     const std::wstring& outputPath) {
   const std::wstring ini = workFolder + L"\\setup.ini";
-  ASSERT_TRUE(WriteFileBytes(ini, spec.ini));
+  ASSERT_TRUE(WriteFileBytes(ini, package.ini));
   const std::wstring folder = BuiltProgramFolder();
   std::wstring command = QuoteArgument(folder + L"zelko_pack.exe") + L" --stub " +
                          QuoteArgument(folder + L"ZelkoSFX.exe") + L" --config " +
                          QuoteArgument(ini) + L" --out " + QuoteArgument(outputPath);
-  if (!spec.archive.empty()) command += L" --archive " + QuoteArgument(spec.archive);
-  if (!spec.rdcArchive.empty()) command += L" --rdc-archive " + QuoteArgument(spec.rdcArchive);
-  for (const auto& file : spec.files) command += L" --file " + QuoteArgument(file);
-  if (spec.fillSizes) command += L" --fill-sizes";
+  if (!package.archive.empty()) command += L" --archive " + QuoteArgument(package.archive);
+  if (!package.rdcArchive.empty()) command += L" --rdc-archive " + QuoteArgument(package.rdcArchive);
+  for (const auto& file : package.files) command += L" --file " + QuoteArgument(file);
+  if (package.fillSizes) command += L" --fill-sizes";
   const ProcessResult packed = RunProcess(command);
   ASSERT_TRUE(packed.started);
   ASSERT_EQ(packed.exitCode, 0u) << packed.output;

@@ -20,8 +20,8 @@ struct InstallerSpec {
   bool fillSizes = false;             // let the packer write the archives' sizes
 };
 
-// Packs the stub with `spec` into `outputPath`; fails the current test when the packer fails.
-void BuildInstaller(const std::wstring& workFolder, const InstallerSpec& spec,
+// Packs the stub with `package` into `outputPath`; fails the current test when the packer fails.
+void BuildInstaller(const std::wstring& workFolder, const InstallerSpec& package,
                     const std::wstring& outputPath);
 
 // Runs `installer` with `arguments` and `tempFolder` as its TEMP and TMP.
