@@ -9,6 +9,7 @@
 #include "7zFile.h"
 #include "app/sfx_app.h"
 #include "extract/entry_names.h"
+#include "extract/look_reader.h"
 #include "extract/pause_wait.h"
 #include "report/run_log.h"
 
@@ -159,19 +160,12 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
   FileInStream_CreateVTable(&archiveStream);
   archiveStream.wres = 0;
 
-  // Exact-look mode: every look reads no more than asked, so the decoder's steps stay small.
-  std::vector<Byte> lookBuffer(kLookBufferSize);
-  CLookToRead2 lookStream;
-  LookToRead2_CreateVTable(&lookStream, False);
-  lookStream.buf = lookBuffer.data();
-  lookStream.bufSize = lookBuffer.size();
-  lookStream.realStream = &archiveStream.vt;
-  LookToRead2_INIT(&lookStream);
+  LookAheadReader lookStream(&archiveStream.vt, kLookBufferSize);
 
   CrcGenerateTable();
   CSzArEx db;
   SzArEx_Init(&db);
-  SRes result = SzArEx_Open(&db, &lookStream.vt, &kAlloc, &kAlloc);
+  SRes result = SzArEx_Open(&db, lookStream.stream(), &kAlloc, &kAlloc);
   if (result == SZ_OK) result = CheckEntryNames(db);
 
   if (result == SZ_OK) {
@@ -209,7 +203,7 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
       size_t offset = 0;
       size_t outSize = 0;
       if (!isDir) {
-        result = SzArEx_Extract(&db, &lookStream.vt, i, &blockIndex, &cache, &cacheSize, &offset,
+        result = SzArEx_Extract(&db, lookStream.stream(), i, &blockIndex, &cache, &cacheSize, &offset,
                                 &outSize, &kAlloc, &kAlloc);
         if (result != SZ_OK) break;
       }

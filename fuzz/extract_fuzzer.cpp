@@ -10,6 +10,7 @@
 #include "extract/decode_host.h"
 #include "extract/entry_names.h"
 #include "extract/memory_stream.h"
+#include "extract/look_reader.h"
 
 namespace {
 
@@ -43,17 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   zelko::MemoryInStream input;
   zelko::MemoryInStream_Init(&input, data, size);
-  std::vector<Byte> lookBuffer(1 << 14);
-  CLookToRead2 look;
-  LookToRead2_CreateVTable(&look, False);
-  look.buf = lookBuffer.data();
-  look.bufSize = lookBuffer.size();
-  look.realStream = &input.vt;
-  LookToRead2_INIT(&look);
+  zelko::LookAheadReader look(&input.vt, 1 << 14);
 
   CSzArEx db;
   SzArEx_Init(&db);
-  if (SzArEx_Open(&db, &look.vt, &kAlloc, &kAlloc) == SZ_OK) {
+  if (SzArEx_Open(&db, look.stream(), &kAlloc, &kAlloc) == SZ_OK) {
     UInt32 blockIndex = 0xFFFFFFFF;
     Byte* cache = nullptr;
     size_t cacheSize = 0;
@@ -65,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       zelko::IsSafeEntryName(name.data(), length == 0 ? 0 : length - 1);
       if (SzArEx_IsDir(&db, i)) continue;
       size_t offset = 0, outSize = 0;
-      if (SzArEx_Extract(&db, &look.vt, i, &blockIndex, &cache, &cacheSize, &offset, &outSize,
+      if (SzArEx_Extract(&db, look.stream(), i, &blockIndex, &cache, &cacheSize, &offset, &outSize,
                          &kAlloc, &kAlloc) != SZ_OK) {
         break;
       }

@@ -8,6 +8,7 @@
 #include "7zAlloc.h"
 #include "7zCrc.h"
 #include "extract/memory_stream.h"
+#include "extract/look_reader.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
@@ -25,16 +26,10 @@ int main(int argc, char** argv) {
   CrcGenerateTable();
   zelko::MemoryInStream input;
   zelko::MemoryInStream_Init(&input, bytes.data(), bytes.size());
-  std::vector<Byte> lookBuffer(1 << 14);
-  CLookToRead2 look;
-  LookToRead2_CreateVTable(&look, False);
-  look.buf = lookBuffer.data();
-  look.bufSize = lookBuffer.size();
-  look.realStream = &input.vt;
-  LookToRead2_INIT(&look);
+  zelko::LookAheadReader look(&input.vt, 1 << 14);
   CSzArEx db;
   SzArEx_Init(&db);
-  SRes res = SzArEx_Open(&db, &look.vt, &alloc, &alloc);
+  SRes res = SzArEx_Open(&db, look.stream(), &alloc, &alloc);
   UInt64 total = 0;
   UInt32 blockIndex = 0xFFFFFFFF;
   Byte* cache = nullptr;
@@ -42,7 +37,7 @@ int main(int argc, char** argv) {
   for (UInt32 i = 0; res == SZ_OK && i < db.NumFiles; ++i) {
     if (SzArEx_IsDir(&db, i)) continue;
     size_t offset = 0, size = 0;
-    res = SzArEx_Extract(&db, &look.vt, i, &blockIndex, &cache, &cacheSize, &offset, &size,
+    res = SzArEx_Extract(&db, look.stream(), i, &blockIndex, &cache, &cacheSize, &offset, &size,
                          &alloc, &alloc);
     total += size;
   }

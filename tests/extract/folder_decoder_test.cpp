@@ -10,6 +10,7 @@
 #include "7zCrc.h"
 #include "extract/decode_host.h"
 #include "extract/memory_stream.h"
+#include "extract/look_reader.h"
 #include "tests/extract/extract_test_support.h"
 #include "tests/support/temp_folder.h"
 
@@ -65,18 +66,12 @@ LzmaCoderData ReadCoder(const std::wstring& archive) {
   const std::string bytes = ReadFileBytes(archive);
   MemoryInStream in;
   MemoryInStream_Init(&in, bytes.data(), bytes.size());
-  std::vector<Byte> buffer(1 << 14);
-  CLookToRead2 look;
-  LookToRead2_CreateVTable(&look, False);
-  look.buf = buffer.data();
-  look.bufSize = buffer.size();
-  look.realStream = &in.vt;
-  LookToRead2_INIT(&look);
+  LookAheadReader look(&in.vt, 1 << 14);
   CrcGenerateTable();
   CSzArEx db;
   SzArEx_Init(&db);
   LzmaCoderData coder;
-  EXPECT_EQ(SZ_OK, SzArEx_Open(&db, &look.vt, &kAlloc, &kAlloc));
+  EXPECT_EQ(SZ_OK, SzArEx_Open(&db, look.stream(), &kAlloc, &kAlloc));
   CSzFolder folder;
   CSzData sd = {db.db.CodersData, db.db.FoCodersOffsets[1]};
   EXPECT_EQ(SZ_OK, SzGetNextFolderItem(&folder, &sd));
