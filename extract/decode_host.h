@@ -1,6 +1,7 @@
 // What the platform-neutral decoding core needs from the run: the shared flags, progress, the
 // pause wait and the run log. The installer implements it over the application object; the
-// native fuzz and timing builds use a quiet host. The core itself makes no system call.
+// packer and the native fuzz and timing builds use a quiet host. The core itself makes no
+// system call.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
-// An archive held in memory as the SDK's seekable input stream, for the native fuzz and
-// timing builds and for tests that feed the decoder crafted data.
+// An archive held in memory as the SDK's seekable input stream: the packer reads the archives
+// it holds this way, and so do the native fuzz and timing builds and the tests that feed the
+// decoder crafted data.
 #pragma once
 
 #include <cstddef>

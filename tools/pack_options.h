@@ -13,7 +13,8 @@ struct PackOptions {
   std::wstring rdcArchive;          // --rdc-archive: second archive, may be empty
   std::vector<std::wstring> files;  // --file, in the order given
   std::wstring output;              // --out
-  bool fillSizes = false;           // --fill-sizes: write the archives' sizes into [INSTALL]
+  bool fillSizes = false;           // --fill-sizes: write the archives' sizes, packed and
+                                    // unpacked, into [INSTALL]
 };
 
 enum class ParseOutcome {

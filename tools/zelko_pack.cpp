@@ -3,6 +3,7 @@
 // replaced only by a complete new one (see installer_writer.h).
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "tools/pack_options.h"
 #include "tools/pe_image.h"
 #include "tools/system_message.h"
+#include "tools/unpacked_size.h"
 #include "win/scoped_handle.h"
 
 namespace zelko::pack {
@@ -107,6 +109,42 @@ bool ReadConfiguration(const std::wstring& path, std::wstring* text, std::wstrin
   return true;
 }
 
+// The archives the packer takes, each with the [INSTALL] keys that --fill-sizes sets from it:
+// its byte size, which the installer's validation mode compares with the resource it carries,
+// and its unpacked size, which the installer's free-space check and progress count on.
+struct ArchiveInput {
+  std::wstring PackOptions::*option;
+  const wchar_t* role;
+  const wchar_t* type;
+  int id;
+  const wchar_t* sizeKey;
+  const wchar_t* unpackedKey;
+};
+
+const ArchiveInput kArchiveInputs[] = {
+    {&PackOptions::archive, L"archive", kArchiveResourceType, kArchiveResourceId, L"ArchiveSize",
+     L"InstallerFolderSizeInMB"},
+    {&PackOptions::rdcArchive, L"second archive", kRdcArchiveResourceType, kRdcArchiveResourceId,
+     L"RDCArchiveSize", L"RDCFolderSizeInMB"},
+};
+
+// Sets the keys of `archive` in `config` from the archive's `bytes`, read from `path`. The
+// archive is opened as the installer will open it, so one it cannot read fails the pack here.
+bool FillSizes(const ArchiveInput& archive, const std::wstring& path, const std::string& bytes,
+               std::wstring* config, std::wstring* error) {
+  uint64_t unpacked = 0;
+  std::wstring why;
+  if (!ReadUnpackedSize(bytes, &unpacked, &why)) {
+    *error = path + L": the " + archive.role + L" is not a 7z archive the installer can read: " +
+             why;
+    return false;
+  }
+  SetIniValue(config, L"INSTALL", archive.sizeKey, std::to_wstring(bytes.size()));
+  SetIniValue(config, L"INSTALL", archive.unpackedKey,
+              std::to_wstring(WholeMiBRoundedUp(unpacked)));
+  return true;
+}
+
 int Pack(const PackOptions& options) {
   std::wstring error;
   std::string stub;
@@ -123,24 +161,17 @@ int Pack(const PackOptions& options) {
     resources.push_back(std::move(resource));
     return true;
   };
-  bool ok = (options.archive.empty() ||
-             addFile(options.archive, L"archive", kArchiveResourceType, static_cast<WORD>(kArchiveResourceId))) &&
-            (options.rdcArchive.empty() || addFile(options.rdcArchive, L"second archive",
-                                                   kRdcArchiveResourceType, static_cast<WORD>(kRdcArchiveResourceId)));
+  bool ok = true;
+  for (const ArchiveInput& archive : kArchiveInputs) {
+    const std::wstring& path = options.*archive.option;
+    if (!ok || path.empty()) continue;
+    ok = addFile(path, archive.role, archive.type, static_cast<WORD>(archive.id)) &&
+         (!options.fillSizes ||
+          FillSizes(archive, path, resources.back().bytes, &config, &error));
+  }
   for (size_t n = 0; ok && n < options.files.size(); ++n) {
     ok = addFile(options.files[n], L"file", kFileResourceTypePrefix + std::to_wstring(n),
                  static_cast<WORD>(kFileResourceBaseId + n));
-  }
-  if (ok && options.fillSizes) {
-    // The installer's validation mode compares these with the resources it carries.
-    for (const auto& resource : resources) {
-      if (resource.type == kArchiveResourceType) {
-        SetIniValue(&config, L"INSTALL", L"ArchiveSize", std::to_wstring(resource.bytes.size()));
-      } else if (resource.type == kRdcArchiveResourceType) {
-        SetIniValue(&config, L"INSTALL", L"RDCArchiveSize",
-                    std::to_wstring(resource.bytes.size()));
-      }
-    }
   }
   resources[0] = PackedResource{kConfigResourceType, static_cast<WORD>(kConfigResourceId),
                                 EncodeIniResource(config)};

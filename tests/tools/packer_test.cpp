@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/installer_run.h"
 #include "tests/support/process_runner.h"
 #include "tests/support/temp_folder.h"
 #include "win/scoped_handle.h"
@@ -20,6 +21,7 @@ namespace {
 using namespace std::string_literals;
 using test::BuiltProgramFolder;
 using test::FileExists;
+using test::FixtureFolder;
 using test::ProcessResult;
 using test::QuoteArgument;
 using test::ReadFileBytes;
@@ -453,6 +455,120 @@ TEST_F(PackerTest, RefusesAStubThatWasPackedBefore) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// --fill-sizes: the archives' byte sizes and unpacked sizes, the latter in whole MiB rounded up.
+
+// The archives with known unpacked sizes made at build time (tests/tools/make_fixtures.sh).
+std::wstring SizeFixture(const wchar_t* name) { return FixtureFolder() + L"packer\\" + name; }
+
+// The key=value lines of a configuration resource written in ASCII; a key twice is a failure,
+// since the installer would see only one of them.
+std::map<std::string, std::string> IniValues(const std::string& resource) {
+  std::string text;
+  for (size_t i = 2; i + 1 < resource.size(); i += 2) text.push_back(resource[i]);
+  std::map<std::string, std::string> values;
+  for (size_t start = 0, end; start < text.size(); start = end + 2) {
+    end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    if (!values.emplace(line.substr(0, equals), line.substr(equals + 1)).second) {
+      ADD_FAILURE() << "key given twice: " << line;
+    }
+  }
+  return values;
+}
+
+struct FillSizesCase {
+  const char* name;
+  const wchar_t* archive;     // fixture given as --archive, or null
+  const wchar_t* rdcArchive;  // fixture given as --rdc-archive, or null
+  const char* installerMB;    // expected InstallerFolderSizeInMB ("99": left as it was)
+  const char* rdcMB;          // expected RDCFolderSizeInMB ("99": left as it was)
+};
+
+void PrintTo(const FillSizesCase& value, std::ostream* out) { *out << value.name; }
+
+class FillSizesTest : public PackerTest, public testing::WithParamInterface<FillSizesCase> {};
+
+TEST_P(FillSizesTest, WritesPackedAndUnpackedSizes) {
+  // Stale values to be replaced; a value whose archive is not given stays as it is.
+  ASSERT_TRUE(WriteFileBytes(
+      config_, "[INSTALL]\r\nInstallerFolderSizeInMB=99\r\nRDCFolderSizeInMB=99\r\n"));
+  std::vector<std::wstring> arguments = {L"--stub", Stub(), L"--config", config_, L"--fill-sizes",
+                                         L"--out", output_};
+  std::map<std::string, std::string> expected = {
+      {"InstallerFolderSizeInMB", GetParam().installerMB}, {"RDCFolderSizeInMB", GetParam().rdcMB}};
+  if (GetParam().archive != nullptr) {
+    const std::wstring path = SizeFixture(GetParam().archive);
+    arguments.insert(arguments.end(), {L"--archive", path});
+    expected["ArchiveSize"] = std::to_string(ReadFileBytes(path).size());
+  }
+  if (GetParam().rdcArchive != nullptr) {
+    const std::wstring path = SizeFixture(GetParam().rdcArchive);
+    arguments.insert(arguments.end(), {L"--rdc-archive", path});
+    expected["RDCArchiveSize"] = std::to_string(ReadFileBytes(path).size());
+  }
+
+  const ProcessResult result = Pack(arguments);
+
+  ASSERT_EQ(result.exitCode, 0u) << result.output;
+  const auto config = ReadResource(output_, L"ZELKO_SFX_INI", 133);
+  ASSERT_TRUE(config.has_value());
+  EXPECT_EQ(IniValues(*config), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Archives, FillSizesTest,
+    testing::Values(
+        FillSizesCase{"EmptyFilesAndAFolder", L"empty_files.7z", nullptr, "0", "99"},
+        FillSizesCase{"OneByte", L"one_byte.7z", nullptr, "1", "99"},
+        FillSizesCase{"ExactlyOneMiBInAFolder", L"one_mib_in_a_folder.7z", nullptr, "1", "99"},
+        FillSizesCase{"OneMiBAndOneByte", L"one_mib_and_a_byte.7z", nullptr, "2", "99"},
+        FillSizesCase{"SummedBeforeRounding", L"halves_plain_header.7z", nullptr, "2", "99"},
+        FillSizesCase{"SolidWithPackedHeader", L"solid_packed_header.7z", nullptr, "3", "99"},
+        FillSizesCase{"SecondArchiveOnly", nullptr, L"one_mib_and_a_byte.7z", "99", "2"},
+        FillSizesCase{"BothArchives", L"one_byte.7z", L"solid_packed_header.7z", "1", "3"}),
+    [](const testing::TestParamInfo<FillSizesCase>& info) { return std::string(info.param.name); });
+
+// The unpacked size comes from reading the archive; one the installer could not read fails the
+// pack instead of declaring a size nobody checked.
+TEST_F(PackerTest, FillSizesRefusesArchivesTheInstallerCannotRead) {
+  const std::string archive = ReadFileBytes(SizeFixture(L"one_byte.7z"));
+  ASSERT_FALSE(archive.empty());
+  ASSERT_TRUE(WriteFileBytes(folder_ / L"good.7z", archive));
+  ASSERT_TRUE(WriteFileBytes(folder_ / L"text.7z", "7z archive bytes"));
+  // The header lies at the end of the archive.
+  ASSERT_TRUE(WriteFileBytes(folder_ / L"cut.7z", archive.substr(0, archive.size() - 1)));
+  struct Case {
+    std::vector<std::wstring> archives;  // the archive options
+    std::wstring refused;                // the archive the message names
+    const char* message;                 // follows the path
+  } const cases[] = {
+      {{L"--archive", folder_ / L"text.7z"},
+       folder_ / L"text.7z",
+       ": the archive is not a 7z archive the installer can read: it has no 7z signature"},
+      {{L"--archive", folder_ / L"good.7z", L"--rdc-archive", folder_ / L"cut.7z"},
+       folder_ / L"cut.7z",
+       ": the second archive is not a 7z archive the installer can read: it ends before its "
+       "header does"},
+  };
+  const auto before = Snapshot(folder_.path());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.refused));
+    std::vector<std::wstring> arguments = {L"--stub", Stub(), L"--config", config_,
+                                           L"--fill-sizes", L"--out", output_};
+    arguments.insert(arguments.end(), c.archives.begin(), c.archives.end());
+
+    const ProcessResult result = Pack(arguments);
+
+    EXPECT_EQ(result.exitCode, 1u) << result.output;
+    EXPECT_EQ(result.output, kErrorPrefix + Utf8(c.refused) + c.message + "\r\n");
+    EXPECT_EQ(Snapshot(folder_.path()), before);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
 // The command line.
 
 TEST_F(PackerTest, WrongCommandLinesAreUsageErrors) {
@@ -490,7 +606,8 @@ TEST_F(PackerTest, HelpExplainsEveryOption) {
 
     EXPECT_EQ(result.exitCode, 0u) << result.output;
     for (const char* option :
-         {"--stub", "--config", "--archive", "--rdc-archive", "--file", "--out", "--help"}) {
+         {"--stub", "--config", "--archive", "--rdc-archive", "--file", "--fill-sizes", "--out",
+          "--help"}) {
       EXPECT_NE(result.output.find(option), std::string::npos) << option;
     }
     EXPECT_FALSE(FileExists(output_));

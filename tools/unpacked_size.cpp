@@ -1,0 +1,59 @@
+#include "tools/unpacked_size.h"
+
+#include "7z.h"
+#include "7zAlloc.h"
+#include "7zCrc.h"
+#include "extract/look_reader.h"
+#include "extract/memory_stream.h"
+
+namespace zelko::pack {
+namespace {
+
+constexpr size_t kLookBufferSize = 1 << 14;
+constexpr uint64_t kMiB = 1 << 20;
+
+const ISzAlloc kAlloc = {SzAlloc, SzFree};
+
+// The SDK's results as the reason an archive cannot be read.
+std::wstring Reason(SRes result) {
+  switch (result) {
+    case SZ_ERROR_NO_ARCHIVE:
+      return L"it has no 7z signature";
+    case SZ_ERROR_INPUT_EOF:
+      return L"it ends before its header does";
+    case SZ_ERROR_CRC:
+      return L"the check sum of its header does not match";
+    case SZ_ERROR_UNSUPPORTED:
+      return L"its header uses a method the installer does not decode";
+    case SZ_ERROR_MEM:
+      return L"its header asks for more memory than there is";
+    default:
+      return L"its header is damaged (7z reader error " + std::to_wstring(result) + L")";
+  }
+}
+
+}  // namespace
+
+bool ReadUnpackedSize(const std::string& archive, uint64_t* bytes, std::wstring* why) {
+  MemoryInStream input;
+  MemoryInStream_Init(&input, archive.data(), archive.size());
+  LookAheadReader look(&input.vt, kLookBufferSize);
+  CrcGenerateTable();
+  CSzArEx db;
+  SzArEx_Init(&db);
+  const SRes result = SzArEx_Open(&db, look.stream(), &kAlloc, &kAlloc);
+  if (result == SZ_OK) {
+    *bytes = 0;
+    for (UInt32 i = 0; i < db.NumFiles; ++i) {
+      if (!SzArEx_IsDir(&db, i)) *bytes += SzArEx_GetFileSize(&db, i);
+    }
+  } else {
+    *why = Reason(result);
+  }
+  SzArEx_Free(&db, &kAlloc);
+  return result == SZ_OK;
+}
+
+uint64_t WholeMiBRoundedUp(uint64_t bytes) { return bytes / kMiB + (bytes % kMiB != 0 ? 1 : 0); }
+
+}  // namespace zelko::pack
