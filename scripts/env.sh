@@ -19,6 +19,13 @@ zelko_wine_prefix() {
     mkdir -p "$WINEPREFIX"
     "$ZELKO_WINE" wineboot -i >/dev/null 2>&1
     "$ZELKO_WINESERVER" -w
+    # Wine links the user's Desktop, Documents and the like to the Linux home folder; real
+    # folders instead, so that nothing a run writes there (a folder picked in a browser, say)
+    # reaches the home folder.
+    local folder
+    for folder in "$WINEPREFIX"/drive_c/users/*/*; do
+      if [ -L "$folder" ]; then rm "$folder" && mkdir "$folder"; fi
+    done
   fi
 }
 

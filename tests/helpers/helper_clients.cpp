@@ -117,6 +117,14 @@ HWND WindowDriver::Find(const std::wstring& title, const wchar_t* className, HWN
   std::wstring arguments = L"find --title " + QuoteArgument(title);
   if (className != nullptr) arguments += L" --class " + QuoteArgument(className);
   if (owner != nullptr) arguments += L" --owner " + HandleText(owner);
+  return FindWith(arguments);
+}
+
+HWND WindowDriver::FindOwned(HWND owner, const wchar_t* className) const {
+  return FindWith(L"find --owner " + HandleText(owner) + L" --class " + QuoteArgument(className));
+}
+
+HWND WindowDriver::FindWith(const std::wstring& arguments) const {
   std::string output;
   if (!Run(arguments, &output)) return nullptr;
   return reinterpret_cast<HWND>(static_cast<uintptr_t>(strtoull(output.c_str(), nullptr, 16)));
@@ -146,6 +154,10 @@ bool WindowDriver::Close(HWND window) const { return Run(L"close --window " + Ha
 
 bool WindowDriver::WaitHidden(HWND window) const {
   return Run(L"wait-hidden --window " + HandleText(window));
+}
+
+bool WindowDriver::SelectFolder(HWND browser, const std::wstring& path) const {
+  return Run(L"select-folder --window " + HandleText(browser) + L" --path " + QuoteArgument(path));
 }
 
 bool WindowDriver::Capture(HWND window, const std::wstring& bmpPath) const {

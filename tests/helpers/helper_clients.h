@@ -50,15 +50,20 @@ class WindowDriver {
             HWND owner = nullptr) const;
   // The window's title under the key "title", and the text of each child under its id.
   std::map<std::string, std::string> Texts(HWND window) const;
+  // A visible window of `className` owned by `owner`, whatever its title, or null.
+  HWND FindOwned(HWND owner, const wchar_t* className) const;
   bool Press(HWND window, int id) const;
   bool Key(HWND window, int virtualKey) const;
   bool Close(HWND window) const;
   // Waits until the window is hidden or gone.
   bool WaitHidden(HWND window) const;
   bool Capture(HWND window, const std::wstring& bmpPath) const;
+  // Moves a shell folder browser's selection to `path`.
+  bool SelectFolder(HWND browser, const std::wstring& path) const;
 
  private:
   bool Run(const std::wstring& arguments, std::string* output = nullptr) const;
+  HWND FindWith(const std::wstring& arguments) const;
 };
 
 std::wstring HandleText(HWND window);

@@ -1,8 +1,8 @@
 // Test helper: drives another process's windows as a user would, without ever blocking on
 // them (presses are posted, texts read with a timeout).
 //
-//   window_driver find --title TEXT [--class NAME] [--owner HWND] [--timeout MS]
-//       waits for a visible top-level window and prints its handle
+//   window_driver find [--title TEXT] [--class NAME] [--owner HWND] [--timeout MS]
+//       waits for a visible top-level window and prints its handle (title or owner needed)
 //   window_driver texts --window HWND      prints "title<TAB>text", then "<id><TAB>text"
 //                                          per child, in UTF-8
 //   window_driver state --window HWND      prints "exists visible" as two 0/1 values
@@ -11,15 +11,22 @@
 //   window_driver key --window HWND --vk N     posts a key press to the focused control
 //   window_driver close --window HWND          clicks the close box
 //   window_driver capture --window HWND --out FILE.bmp
+//   window_driver select-folder --window HWND --path PATH
+//       moves the selection of a shell folder browser to PATH, as a user's clicks would,
+//       prints the selected item's name, and fails when it is not PATH's last name
 //
 // Handles are printed and read as hexadecimal. Exit code 0 on success, 1 when the window
 // is not found or gone, 2 on bad usage.
 #include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <map>
 #include <string>
+
+#include "win/scoped_handle.h"
 
 namespace {
 
@@ -74,7 +81,7 @@ HWND FindOnce(Search& search) {
       [](HWND window, LPARAM param) -> BOOL {
         auto& s = *reinterpret_cast<Search*>(param);
         if (!::IsWindowVisible(window)) return TRUE;
-        if (TextOf(window) != s.title) return TRUE;
+        if (s.title && TextOf(window) != s.title) return TRUE;
         wchar_t className[256];
         ::GetClassNameW(window, className, 256);
         if (s.className && wcscmp(className, s.className) != 0) return TRUE;
@@ -88,8 +95,8 @@ HWND FindOnce(Search& search) {
 
 int Find() {
   const wchar_t* title = Option(L"--title");
-  if (!title) return 2;
   const wchar_t* owner = Option(L"--owner");
+  if (!title && !owner) return 2;
   Search search{title, Option(L"--class"),
                 owner ? reinterpret_cast<HWND>(static_cast<uintptr_t>(wcstoull(owner, nullptr, 16)))
                       : nullptr,
@@ -181,6 +188,91 @@ int Capture(HWND window) {
   return result;
 }
 
+// Memory in another process, for messages that carry pointers: the browser and its tree read
+// and write through them in their own address space.
+class RemoteBuffer {
+ public:
+  RemoteBuffer(HANDLE process, SIZE_T bytes)
+      : process_(process),
+        address_(::VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT | MEM_RESERVE,
+                                  PAGE_READWRITE)) {}
+  ~RemoteBuffer() {
+    if (address_) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+  }
+  RemoteBuffer(const RemoteBuffer&) = delete;
+  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+
+  char* get() const { return static_cast<char*>(address_); }
+  bool Write(SIZE_T offset, const void* data, SIZE_T bytes) const {
+    return address_ && ::WriteProcessMemory(process_, get() + offset, data, bytes, nullptr);
+  }
+  bool Read(SIZE_T offset, void* data, SIZE_T bytes) const {
+    return address_ && ::ReadProcessMemory(process_, get() + offset, data, bytes, nullptr);
+  }
+
+ private:
+  HANDLE process_;
+  void* address_;
+};
+
+bool SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                     DWORD_PTR* result) {
+  return ::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 10000, result);
+}
+
+// The text of the tree's selected item, read through a TVITEMW placed in the tree's process.
+std::wstring SelectedTreeText(HANDLE process, HWND browser) {
+  HWND tree = ::FindWindowExW(browser, nullptr, L"SysTreeView32", nullptr);
+  DWORD_PTR item = 0;
+  if (!tree || !SendWithTimeout(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, &item) || !item) return L"";
+  wchar_t text[MAX_PATH] = {};
+  RemoteBuffer remote(process, sizeof(TVITEMW) + sizeof(text));
+  TVITEMW query{};
+  query.mask = TVIF_TEXT;
+  query.hItem = reinterpret_cast<HTREEITEM>(item);
+  query.pszText = reinterpret_cast<wchar_t*>(remote.get() + sizeof(TVITEMW));
+  query.cchTextMax = MAX_PATH;
+  DWORD_PTR ignored = 0;
+  if (!remote.Write(0, &query, sizeof(query)) ||
+      !SendWithTimeout(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.get()), &ignored) ||
+      !remote.Read(sizeof(TVITEMW), text, sizeof(text) - sizeof(wchar_t))) {
+    return L"";
+  }
+  return text;
+}
+
+// Selects `--path` in a folder browser and checks that the tree followed: a path the browser
+// cannot find leaves the old selection, and an OK then would pick that folder instead. Wine's
+// browser now and then misses a selection while it fills the tree, so it is asked again.
+int SelectFolder(HWND browser) {
+  const wchar_t* path = Option(L"--path");
+  if (!path) return 2;
+  const wchar_t* lastName = wcsrchr(path, L'\\');
+  lastName = lastName ? lastName + 1 : path;
+  DWORD processId = 0;
+  ::GetWindowThreadProcessId(browser, &processId);
+  zelko::ScopedHandle process(::OpenProcess(
+      PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId));
+  if (!process) return 1;
+  const SIZE_T bytes = (wcslen(path) + 1) * sizeof(wchar_t);
+  RemoteBuffer remotePath(process.get(), bytes);
+  if (!remotePath.Write(0, path, bytes)) return 1;
+  const ULONGLONG deadline = ::GetTickCount64() + TimeoutOption();
+  std::wstring selected;
+  do {
+    DWORD_PTR ignored = 0;
+    if (!SendWithTimeout(browser, BFFM_SETSELECTIONW, TRUE,
+                         reinterpret_cast<LPARAM>(remotePath.get()), &ignored)) {
+      return 1;
+    }
+    ::Sleep(100);
+    selected = SelectedTreeText(process.get(), browser);
+    if (_wcsicmp(selected.c_str(), lastName) == 0) break;
+  } while (::GetTickCount64() < deadline);
+  PrintUtf8(selected + L"\n");
+  return _wcsicmp(selected.c_str(), lastName) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -200,5 +292,6 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"key") return Key(window);
   if (command == L"close") return ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
   if (command == L"capture") return Capture(window);
+  if (command == L"select-folder") return SelectFolder(window);
   return 2;
 }
