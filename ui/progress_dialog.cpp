@@ -109,6 +109,9 @@ bool CZelkoSelfExtractorDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lPara
     case kEndDialogMessage:
       EndDialog(1);
       return true;
+    case kShowProgressMessage:
+      ShowProgressPosition();
+      return true;
     default:
       return false;
   }
@@ -161,6 +164,22 @@ void CZelkoSelfExtractorDlg::StepProgress(uint32_t amountKB) {
   progressSoFarKB_ += amountKB;
   if (progressSoFarKB_ > totalKB_) return;
   const uint32_t position = ProgressPosition(progressSoFarKB_, totalKB_);
+  // A payload of many small files reports far more often than the position changes, and
+  // waiting for a repaint on every report would add seconds to the extraction.
+  if (position == requestedPosition_) return;
+  requestedPosition_ = position;
+  positionToShow_.store(position);
+  if (!showPending_.exchange(true)) {
+    ::PostMessageW(GetSafeHwnd(), kShowProgressMessage, 0, 0);
+  }
+}
+
+// Dialog's thread.
+void CZelkoSelfExtractorDlg::ShowProgressPosition() {
+  // Cleared before the position is read: a position stored after this point either is read
+  // now or finds no message pending and posts its own.
+  showPending_.store(false);
+  const uint32_t position = positionToShow_.load();
   HWND bar = GetDlgItem(IDC_PROGRESS_BAR);
   if (bar != nullptr && position <= kProgressSteps) {
     ::SendMessageW(bar, PBM_SETPOS, position, 0);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,6 +19,8 @@ namespace zelko {
 
 // Posted to the dialog by any thread to end it (its modal loop ends with result 1).
 constexpr UINT kEndDialogMessage = WM_USER + 5;
+// Posted by the main thread: show the position the progress has reached.
+constexpr UINT kShowProgressMessage = WM_USER + 6;
 
 // The bar runs from 0 to this many steps.
 constexpr uint32_t kProgressSteps = 10000;
@@ -26,7 +29,8 @@ class CZelkoSelfExtractorDlg : public CDialog {
  public:
   explicit CZelkoSelfExtractorDlg(HICON icon);
 
-  // Main thread: moves the bar and the percentage text by `amountKB` of `totalKB_`.
+  // Main thread: moves the bar and the percentage text by `amountKB` of `totalKB_`. The
+  // dialog's thread draws the new position when it gets to it; the extraction never waits.
   void StepProgress(uint32_t amountKB);
   // The cancel and pause protocol; runs on the dialog's thread for Cancel, Esc and the close
   // box.
@@ -41,12 +45,19 @@ class CZelkoSelfExtractorDlg : public CDialog {
 
  private:
   void PaintMinimised();
+  void ShowProgressPosition();
 
   HICON icon_;
   ScopedGdiObject headingFont_;
   // KB given to the dialog so far (the dialog lives once per process, so this is the run's
   // count). Main thread only.
   uint32_t progressSoFarKB_ = 0;
+  // The last position handed to the dialog's thread; none yet at first. Main thread only.
+  uint32_t requestedPosition_ = UINT32_MAX;
+  // The hand-over of a position: the newest one, and whether a show message is on its way
+  // (then a newer position only replaces the number, and one message shows the newest).
+  std::atomic<uint32_t> positionToShow_{0};
+  std::atomic<bool> showPending_{false};
   bool asking_ = false;  // the cancel question is open
 };
 

@@ -1,10 +1,14 @@
 // Whole runs of a packed installer as the updater service and as a user start it: what
-// reaches the updater's pipe, and a run with the progress dialog that ends cleanly.
+// reaches the updater's pipe, a run with the progress dialog that ends cleanly, and a user's
+// cancel in the middle of an extraction.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <algorithm>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -24,12 +28,22 @@ constexpr char kIni[] =
     "SFX_DLG_TITLE=Preparing Demo\n"
     "SFX_BTN_CANCEL=Cancel\n";
 
+// The folder under which the runs extract: "<all-users application data>\\Zelko".
+std::wstring ZelkoDataFolder() {
+  wchar_t common[MAX_PATH];
+  ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
+  return std::wstring(common) + L"\\Zelko";
+}
+
 class UiRunTest : public testing::Test {
  protected:
   void SetUp() override {
     ::CreateDirectoryW(temp_.c_str(), nullptr);
-    BuildInstaller(work_.path(), {kIni, L"", {}}, installer_);
+    InstallerSpec package{kIni, FixtureFolder() + L"setup_payload.7z"};
+    package.fillSizes = true;
+    BuildInstaller(work_.path(), package, installer_);
   }
+  void TearDown() override { RemoveTree(ZelkoDataFolder()); }
 
   std::vector<std::string> LogTexts() {
     std::vector<std::string> texts;
@@ -55,6 +69,7 @@ class UiRunTest : public testing::Test {
       EXPECT_GE(percent, last);
       last = percent;
     }
+    EXPECT_GT(last, 0u) << "the extraction's progress never arrived";
   }
 
   TempFolder work_;
@@ -99,6 +114,77 @@ TEST_F(UiRunTest, RunWithTheDialogEndsItInTheCleanup) {
   EXPECT_NE(std::find(dialog, texts.end(), "Cleanup..."), texts.end());
   // No failure box was needed, and nothing of the run stays behind.
   EXPECT_EQ(texts.back(), "Program finished with exit code: 0");
+  EXPECT_EQ(FolderEntries(temp_), std::vector<std::wstring>{L"ZelkoSFX.log"});
+}
+
+// The user presses Cancel while thousands of files are being extracted and answers the
+// question; the extraction waits for the answer.
+class CancelRunTest : public testing::Test {
+ protected:
+  static constexpr char kProductCode[] = "{7A2C4E6F-8B0D-4F1A-9C3E-5D7F9B1D3F5A}";
+
+  void SetUp() override {
+    ::CreateDirectoryW(temp_.c_str(), nullptr);
+    RemoveTree(ZelkoDataFolder());
+    InstallerSpec package{std::string("[INSTALL]\nProductCode=") + kProductCode +
+                          "\n[STRING]\n"
+                          "SFX_TITLE_CAPTIONBAR=Demo Setup\n"
+                          "SFX_CANCELCONFIRM=Stop the installation?\n"
+                          "SFX_BTN_CANCEL=Cancel\n"};
+    package.archive = FixtureFolder() + L"long_payload.7z";
+    package.fillSizes = true;
+    BuildInstaller(work_.path(), package, installer_);
+  }
+  void TearDown() override { RemoveTree(ZelkoDataFolder()); }
+
+  std::wstring ProductFolder() const {
+    return ZelkoDataFolder() + L"\\Setup\\" +
+           std::wstring(kProductCode, kProductCode + sizeof(kProductCode) - 1);
+  }
+
+  // Starts a run with the dialog, presses Cancel and answers the question with `answer`.
+  ProcessResult RunAndCancel(int answer) {
+    auto run = std::async(std::launch::async,
+                          [this] { return RunInstaller(installer_, L"/exit=7", temp_); });
+    HWND dialog = driver_.Find(L"Demo Setup", L"#32770");
+    EXPECT_NE(dialog, nullptr) << "no progress dialog";
+    if (dialog != nullptr) {
+      EXPECT_TRUE(driver_.Press(dialog, IDCANCEL));
+      HWND question = driver_.Find(L"Demo Setup", L"#32770", dialog);
+      EXPECT_NE(question, nullptr) << "no cancel question";
+      if (question != nullptr) {
+        EXPECT_TRUE(driver_.Press(question, answer));
+      }
+    }
+    return run.get();
+  }
+
+  testing::AssertionResult Logged(const std::string& text) { return HasLogLine(temp_, text); }
+
+  TempFolder work_;
+  const std::wstring temp_ = work_ / L"temp";
+  const std::wstring installer_ = work_ / L"installer.exe";
+  WindowDriver driver_;
+};
+
+TEST_F(CancelRunTest, YesStopsTheExtractionAndRemovesTheProgramsOwnFolder) {
+  const ProcessResult run = RunAndCancel(IDYES);
+  // A cancel by the user sets no error condition; the setup program never ran.
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_TRUE(Logged("User canceled process"));
+  EXPECT_FALSE(Logged("StartInstaller..."));
+  EXPECT_FALSE(FileExists(ProductFolder())) << "the half-extracted folder stays";
+  EXPECT_EQ(FolderEntries(temp_), std::vector<std::wstring>{L"ZelkoSFX.log"});
+}
+
+TEST_F(CancelRunTest, NoResumesTheExtractionAndTheSetupRuns) {
+  const ProcessResult run = RunAndCancel(IDNO);
+  EXPECT_EQ(run.exitCode, 7u);
+  EXPECT_FALSE(Logged("User canceled process"));
+  // Every file arrived although the extraction waited in the middle.
+  EXPECT_TRUE(FileExists(ProductFolder() + L"\\data\\1.txt"));
+  EXPECT_TRUE(FileExists(ProductFolder() + L"\\data\\3000.txt"));
+  EXPECT_TRUE(FileExists(ProductFolder() + L"\\setup_ran.txt"));
   EXPECT_EQ(FolderEntries(temp_), std::vector<std::wstring>{L"ZelkoSFX.log"});
 }
 
