@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <map>
 #include <string>
 
 #include "tests/helpers/helper_clients.h"
@@ -97,8 +98,12 @@ class FolderBrowserTest : public testing::Test {
   void Answer(int answer) {
     HWND question = driver_.Find(kCaption, kDialogClass, dialog_);
     ASSERT_NE(question, nullptr) << "no retry question";
-    auto texts = driver_.Texts(question);
-    EXPECT_EQ(texts[std::to_string(IDYES)], "Try again");
+    // The box gets its captions from a thread of the run, a moment after it appears.
+    std::map<std::string, std::string> texts;
+    EXPECT_TRUE(WaitUntil([&] {
+      texts = driver_.Texts(question);
+      return texts[std::to_string(IDYES)] == "Try again";
+    }));
     EXPECT_EQ(texts[std::to_string(IDNO)], "Give up");
     bool hasQuestion = false;
     for (const auto& [id, text] : texts) {
@@ -172,7 +177,7 @@ TEST_F(FolderBrowserTest, CancelledBrowserLeavesTheExtractionToFailInTheLastFold
   // The extraction is tried where the last preparation left off, below a blocked folder.
   HWND failure = driver_.Find(kCaption, kDialogClass, dialog_);
   ASSERT_NE(failure, nullptr) << "no failure box";
-  EXPECT_EQ(driver_.Texts(failure)[std::to_string(IDOK)], "Close");
+  EXPECT_TRUE(WaitUntil([&] { return driver_.Texts(failure)[std::to_string(IDOK)] == "Close"; }));
   ASSERT_TRUE(driver_.Press(failure, IDOK));
   const ProcessResult run = Finish();
   EXPECT_TRUE(Logged("User canceled browse for folder"));

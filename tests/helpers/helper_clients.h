@@ -66,6 +66,17 @@ class WindowDriver {
   HWND FindWith(const std::wstring& arguments) const;
 };
 
+// Polls `condition` every 10 ms for up to 30 seconds.
+template <typename Condition>
+bool WaitUntil(Condition condition) {
+  const ULONGLONG deadline = ::GetTickCount64() + 30000;
+  while (!condition()) {
+    if (::GetTickCount64() > deadline) return false;
+    ::Sleep(10);
+  }
+  return true;
+}
+
 std::wstring HandleText(HWND window);
 
 // build\test-artifacts\, created when missing.

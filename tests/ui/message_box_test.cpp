@@ -2,6 +2,8 @@
 // process as a user would.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <future>
 #include <string>
 
@@ -15,13 +17,74 @@ namespace {
 
 constexpr wchar_t kBoxTitle[] = L"Caption test";
 
-class MessageBoxTest : public UiTest {
- protected:
-  // Shows a box on its own thread, as the main or the dialog's thread does.
-  std::future<int> ShowBox(UINT type, HWND owner = nullptr, const wchar_t* title = kBoxTitle) {
-    return std::async(std::launch::async, [=] {
+// A box shown on a thread of its own, as the main or the dialog's thread shows one. A box
+// still open when this goes (its test failed before answering it) is closed, so the test
+// ends instead of waiting for an answer that nobody gives.
+class ShownBox {
+ public:
+  ShownBox(UINT type, HWND owner, const wchar_t* title) {
+    answer_ = std::async(std::launch::async, [this, type, owner, title] {
+      threadId_ = ::GetCurrentThreadId();
       return ShowLocalisedMessageBox(owner, title, L"Text of the box", type);
     });
+  }
+  ~ShownBox() {
+    while (answer_.valid() &&
+           answer_.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+      // A box ends on any of its commands, whichever buttons it has.
+      ::EnumThreadWindows(
+          threadId_,
+          [](HWND window, LPARAM) {
+            ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+            return TRUE;
+          },
+          0);
+    }
+  }
+  ShownBox(const ShownBox&) = delete;
+  ShownBox& operator=(const ShownBox&) = delete;
+
+  int get() { return answer_.get(); }
+
+ private:
+  std::atomic<DWORD> threadId_{0};
+  std::future<int> answer_;
+};
+
+std::string Utf8(const wchar_t* text) {
+  char bytes[512] = "";
+  ::WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof(bytes), nullptr, nullptr);
+  return bytes;
+}
+
+// What a failed search for a box saw: every window of this process, its class, owner,
+// visibility and title.
+std::string OwnWindows() {
+  std::string list;
+  ::EnumWindows(
+      [](HWND window, LPARAM param) {
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(window, &process);
+        if (process != ::GetCurrentProcessId()) return TRUE;
+        wchar_t className[64] = L"";
+        wchar_t title[128] = L"";
+        ::GetClassNameW(window, className, 64);
+        ::InternalGetWindowText(window, title, 128);
+        HWND owner = ::GetWindow(window, GW_OWNER);
+        *reinterpret_cast<std::string*>(param) +=
+            "\n  " + Utf8(HandleText(window).c_str()) + " class " + Utf8(className) +
+            " owner " + (owner ? Utf8(HandleText(owner).c_str()) : std::string("none")) +
+            (::IsWindowVisible(window) ? " visible \"" : " hidden \"") + Utf8(title) + "\"";
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&list));
+  return list;
+}
+
+class MessageBoxTest : public UiTest {
+ protected:
+  ShownBox ShowBox(UINT type, HWND owner = nullptr, const wchar_t* title = kBoxTitle) {
+    return ShownBox(type, owner, title);
   }
 
   // Waits until the box's button `id` reads `caption`.
@@ -101,7 +164,7 @@ TEST_F(MessageBoxTest, ProgressDialogWithTheSameTitleKeepsItsCancelCaption) {
   const std::wstring title = SfxConfig::GetValue(L"STRING", L"SFX_TITLE_CAPTIONBAR");
   auto answer = ShowBox(MB_OK, dialog, title.c_str());
   HWND box = driver_.Find(title, L"#32770", dialog);
-  ASSERT_NE(box, nullptr);
+  ASSERT_NE(box, nullptr) << "windows of this process:" << OwnWindows();
   const std::string ok = OkButtonOf(driver_.Texts(box));
   EXPECT_TRUE(WaitForCaption(box, ok, "&Aceptar"));
   wchar_t cancel[64] = L"";

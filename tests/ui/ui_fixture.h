@@ -65,15 +65,4 @@ class UiTest : public testing::Test {
   WindowDriver driver_;
 };
 
-// Polls `condition` every 10 ms for up to 30 seconds.
-template <typename Condition>
-bool WaitUntil(Condition condition) {
-  const ULONGLONG deadline = ::GetTickCount64() + 30000;
-  while (!condition()) {
-    if (::GetTickCount64() > deadline) return false;
-    ::Sleep(10);
-  }
-  return true;
-}
-
 }  // namespace zelko::test
