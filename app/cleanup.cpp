@@ -4,6 +4,7 @@
 #include "app/sfx_app.h"
 #include "report/run_log.h"
 #include "ui/progress_dialog.h"
+#include "win/message_wait.h"
 #include "win/scoped_handle.h"
 
 namespace zelko {
@@ -76,7 +77,7 @@ void CZelkoSelfExtractorApp::Cleanup() {
     ::PostMessageW(dialog_->GetSafeHwnd(), kEndDialogMessage, 0, 0);
   }
   for (int step = 0; step < kUiWaitSteps && uiThreadCount_ != 0; ++step) {
-    ::Sleep(kUiWaitStepMs);
+    WaitAnsweringSentMessages(nullptr, kUiWaitStepMs);
   }
 
   DeleteFileForcibly(configPath_);

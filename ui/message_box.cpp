@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "win/message_wait.h"
 #include "win/scoped_handle.h"
 
 namespace zelko {
@@ -102,16 +103,6 @@ DWORD WINAPI RenameBoxButtons(void* param) {
   return 0;
 }
 
-// Waits for the caption thread while answering the messages it sends to the box's buttons,
-// so a rename in flight when the box closes cannot block either thread.
-void JoinCaptionThread(HANDLE thread) {
-  while (::MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) ==
-         WAIT_OBJECT_0 + 1) {
-    MSG message;
-    ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-  }
-}
-
 }  // namespace
 
 void SetButtonCaption(int id, const wchar_t* text) {
@@ -140,7 +131,9 @@ int ShowLocalisedMessageBox(HWND owner, const wchar_t* title, const wchar_t* tex
   const int answer = ::MessageBoxW(owner, text, title, type);
   search.boxClosed = true;
   // The search lives on this stack: the thread must be done before it goes.
-  if (captionThread) JoinCaptionThread(captionThread.get());
+  // Answering meanwhile what it sends to the box's buttons, so a rename in flight when the
+  // box closes cannot block either thread.
+  if (captionThread) WaitAnsweringSentMessages(captionThread.get(), INFINITE);
   return answer;
 }
 

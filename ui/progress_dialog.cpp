@@ -6,6 +6,7 @@
 #include "app/sfx_config.h"
 #include "report/run_log.h"
 #include "ui/message_box.h"
+#include "win/message_wait.h"
 
 namespace zelko {
 namespace {
@@ -211,7 +212,9 @@ bool WaitForDialogControls(CZelkoSelfExtractorDlg* dialog) {
     }
     return true;
   };
-  for (int look = 0; look < kControlLooks && !allExist(); ++look) ::Sleep(kLookIntervalMs);
+  for (int look = 0; look < kControlLooks && !allExist(); ++look) {
+    WaitAnsweringSentMessages(nullptr, kLookIntervalMs);
+  }
   return allExist();
 }
 
@@ -241,9 +244,9 @@ BOOL CZelkoSelfExtractorApp::InitDialog() {
   // Waiting on the thread's handle rather than sleeping ends the wait early if the thread
   // dies before its dialog appears.
   HANDLE running = thread->GetHandle();
-  bool ended = ::WaitForSingleObject(running, kFirstLookMs) == WAIT_OBJECT_0;
+  bool ended = WaitAnsweringSentMessages(running, kFirstLookMs);
   for (int look = 0; look < kDialogLooks && !ended && thread->GetMainWnd() == nullptr; ++look) {
-    ended = ::WaitForSingleObject(running, kLookIntervalMs) == WAIT_OBJECT_0;
+    ended = WaitAnsweringSentMessages(running, kLookIntervalMs);
   }
   if (auto* dialog = static_cast<CZelkoSelfExtractorDlg*>(thread->GetMainWnd())) {
     dialog_ = dialog;

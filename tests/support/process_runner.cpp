@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "win/message_wait.h"
 #include "win/scoped_handle.h"
 
 namespace zelko::test {
@@ -116,7 +117,8 @@ ProcessResult RunProcess(const std::wstring& commandLine, const ProcessOptions& 
   const ULONGLONG deadline = ::GetTickCount64() + options.timeoutMs;
   for (;;) {
     drain();
-    if (::WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0) {
+    // The test's own windows keep answering: a thread of the test may be sending to them.
+    if (WaitAnsweringSentMessages(process.get(), 20)) {
       drain();
       break;
     }

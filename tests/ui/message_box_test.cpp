@@ -10,6 +10,7 @@
 #include "app/sfx_config.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/message_box.h"
+#include "win/message_wait.h"
 #include "ui/progress_dialog.h"
 
 namespace zelko::test {
@@ -30,7 +31,8 @@ class ShownBox {
   }
   ~ShownBox() {
     while (answer_.valid() &&
-           answer_.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+           answer_.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
+      WaitAnsweringSentMessages(nullptr, 100);
       // A box ends on any of its commands, whichever buttons it has.
       ::EnumThreadWindows(
           threadId_,
