@@ -8,6 +8,7 @@
 #include "app/support_folder.h"
 #include "report/run_log.h"
 #include "resources/payload_resources.h"
+#include "win/format_text.h"
 #include "win/system_message.h"
 
 namespace zelko {
@@ -42,9 +43,9 @@ BOOL CZelkoSelfExtractorApp::PrepareConfiguration() {
   const DWORD writeError = createError != 0 ? createError : TestFolderWritable(supportFolder_);
   if (writeError != 0) {
     wchar_t text[1024];
-    swprintf(text, 1024, L"Unable to write to temporary directory: %ls error = %d => %ls",
-             supportFolder_.c_str(), static_cast<int>(writeError),
-             SystemMessageText(writeError).c_str());
+    FormatText(text, 1024, L"Unable to write to temporary directory: %ls error = %d => %ls",
+               supportFolder_.c_str(), static_cast<int>(writeError),
+               SystemMessageText(writeError).c_str());
     SfxLog::Write(1, text);
     ShowPlainMessage(bSilent_, text);
     exitCode_ = static_cast<int32_t>(writeError);

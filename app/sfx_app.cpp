@@ -10,6 +10,7 @@
 #include "report/run_log.h"
 #include "ui/message_box.h"
 #include "ui/progress_dialog.h"
+#include "win/format_text.h"
 
 namespace zelko {
 
@@ -99,7 +100,7 @@ void CZelkoSelfExtractorApp::ReportErrorCondition() {
 
 int CZelkoSelfExtractorApp::ExitInstance() {
   wchar_t line[64];
-  swprintf(line, 64, L"Program finished with exit code: %d", static_cast<int>(exitCode_));
+  FormatText(line, 64, L"Program finished with exit code: %d", static_cast<int>(exitCode_));
   SfxLog::Write(2, line);
   CWinAppBase::ExitInstance();
   return exitCode_;

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "win/format_text.h"
 #include "win/scoped_handle.h"
 
 namespace zelko {
@@ -34,7 +35,7 @@ DWORD CreateSupportFolder(std::wstring& folder) {
   if (temp.empty()) return ::GetLastError();
   DWORD error = ERROR_ALREADY_EXISTS;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    folder = temp + std::to_wstring(StrongRandomNumber());
+    folder = temp + DecimalText(StrongRandomNumber());
     if (::CreateDirectoryW(folder.c_str(), nullptr)) return 0;
     error = ::GetLastError();
   }
@@ -45,7 +46,7 @@ DWORD TestFolderWritable(const std::wstring& folder) {
   ::SHCreateDirectory(nullptr, folder.c_str());
   DWORD error = 0;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    const std::wstring probe = folder + L"\\" + std::to_wstring(rand()) + L".txt";
+    const std::wstring probe = folder + L"\\" + DecimalText(rand()) + L".txt";
     ScopedFileHandle file(::CreateFileW(probe.c_str(), GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));

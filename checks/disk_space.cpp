@@ -5,6 +5,7 @@
 #include "app/sfx_app.h"
 #include "checks/system_checks.h"
 #include "report/run_log.h"
+#include "win/format_text.h"
 
 namespace zelko {
 
@@ -42,14 +43,14 @@ BOOL GetAvailableSpaceMB(const std::wstring& path, uint32_t* availableMB) {
 BOOL CZelkoSelfExtractorApp::CheckDiskSpace(uint32_t requiredMB, const std::wstring& path) {
   SfxLog::Write(1, L"CheckDiskSpace...");
   wchar_t line[96];
-  swprintf(line, 96, L"%ls %d", L"Required size in MB: ", static_cast<int>(requiredMB));
+  FormatText(line, 96, L"%ls %d", L"Required size in MB: ", static_cast<int>(requiredMB));
   SfxLog::Write(2, line);
   uint32_t availableMB = 0;
   if (!GetAvailableSpaceMB(path, &availableMB)) {
     SfxLog::Write(2, L"Could not get available disk space");
     return FALSE;
   }
-  swprintf(line, 96, L"%ls %d", L"Available disk space in MB: ", static_cast<int>(availableMB));
+  FormatText(line, 96, L"%ls %d", L"Available disk space in MB: ", static_cast<int>(availableMB));
   SfxLog::Write(2, line);
   if (availableMB > requiredMB) return TRUE;
   // The message names the whole amount the run needs, not the shortfall.

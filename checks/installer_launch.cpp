@@ -13,6 +13,7 @@
 #include "resources/payload_resources.h"
 #include "ui/message_box.h"
 #include "ui/progress_dialog.h"
+#include "win/format_text.h"
 #include "win/scoped_handle.h"
 
 namespace zelko {
@@ -110,7 +111,7 @@ BOOL CZelkoSelfExtractorApp::StartInstaller() {
   DWORD exitCode = 0;
   if (::GetExitCodeProcess(process.get(), &exitCode)) {
     wchar_t line[64];
-    swprintf(line, 64, L"Installer finished with exit code: %d", static_cast<int>(exitCode));
+    FormatText(line, 64, L"Installer finished with exit code: %d", static_cast<int>(exitCode));
     SfxLog::Write(2, line);
     exitCode_ = static_cast<int32_t>(exitCode);
     if (exitCode == kInstallUserExit) bCancelled_ = TRUE;

@@ -8,6 +8,7 @@
 #include "checks/system_checks.h"
 #include "report/run_log.h"
 #include "resources/payload_resources.h"
+#include "win/format_text.h"
 
 namespace zelko {
 namespace {
@@ -46,7 +47,7 @@ std::wstring Format(const wchar_t* format, ...) {
   wchar_t buffer[512];
   va_list args;
   va_start(args, format);
-  vswprintf(buffer, 512, format, args);
+  FormatTextV(buffer, 512, format, args);
   va_end(args);
   return buffer;
 }
@@ -72,9 +73,9 @@ std::wstring FormatOsString(const OSVERSIONINFOEXW& version, bool serverR2, bool
     letter = L'W';
   }
   wchar_t text[200];
-  swprintf(text, 200, L"%d%d%lc%d", static_cast<int>(version.dwMajorVersion),
-           static_cast<int>(version.dwMinorVersion), static_cast<wint_t>(letter),
-           is64Bit ? 6 : 3);
+  FormatText(text, 200, L"%d%d%lc%d", static_cast<int>(version.dwMajorVersion),
+             static_cast<int>(version.dwMinorVersion), static_cast<wint_t>(letter),
+             is64Bit ? 6 : 3);
   return text;
 }
 

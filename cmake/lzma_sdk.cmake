@@ -16,3 +16,8 @@ add_library(lzma_sdk STATIC ${ZELKO_LZMA_SDK_SOURCES})
 target_include_directories(lzma_sdk SYSTEM PUBLIC "${LZMA_SDK_DIR}")
 target_compile_definitions(lzma_sdk PRIVATE Z7_ST)
 target_compile_options(lzma_sdk PRIVATE -w)
+# The archive reader, streams and allocator run per archive or per file, not per byte: built
+# for size (ZELKO_SIZE_FLAGS, set by the caller). The decoders, filters and CRC keep the speed flags.
+set_source_files_properties(${LZMA_SDK_DIR}/7zAlloc.c ${LZMA_SDK_DIR}/7zArcIn.c
+  ${LZMA_SDK_DIR}/7zBuf.c ${LZMA_SDK_DIR}/7zFile.c ${LZMA_SDK_DIR}/7zStream.c
+  ${LZMA_SDK_DIR}/CpuArch.c PROPERTIES COMPILE_OPTIONS "${ZELKO_SIZE_FLAGS}")

@@ -5,6 +5,7 @@
 #include "extract/pause_wait.h"
 #include "report/run_log.h"
 #include "win/file.h"
+#include "win/format_text.h"
 
 namespace zelko {
 namespace {
@@ -70,7 +71,7 @@ BOOL ExtractInstallerFiles(CZelkoSelfExtractorApp& app) {
   SfxLog::Write(1, L"Extracting Installer...");
   for (unsigned n = 0;; ++n) {
     if (app.bFinished_) return TRUE;
-    const std::wstring key = L"FILE_" + std::to_wstring(n);
+    const std::wstring key = L"FILE_" + DecimalText(n);
     const std::wstring name = SfxConfig::GetValue(L"INSTALL", key.c_str());
     if (name.empty()) return TRUE;
     const std::wstring path = app.installFolder_ + L"\\" + name;

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "win/format_text.h"
 #include "win/system_message.h"
 
 namespace zelko {
@@ -26,15 +27,15 @@ std::wstring TempFolder() {
 
 std::wstring Timestamp(const SYSTEMTIME& now) {
   wchar_t buffer[64];
-  swprintf(buffer, 64, L"[%4d-%02d-%02d %02d:%02d:%02d] ", now.wYear, now.wMonth, now.wDay,
-           now.wHour, now.wMinute, now.wSecond);
+  FormatText(buffer, 64, L"[%4d-%02d-%02d %02d:%02d:%02d] ", now.wYear, now.wMonth, now.wDay,
+             now.wHour, now.wMinute, now.wSecond);
   return buffer;
 }
 
 // "GetLastError(): <code> - <system text>"; the system text brings its own line end.
 std::wstring SystemErrorLine(DWORD error) {
   wchar_t prefix[48];
-  swprintf(prefix, 48, L"GetLastError(): %d - ", static_cast<int>(error));
+  FormatText(prefix, 48, L"GetLastError(): %d - ", static_cast<int>(error));
   const std::wstring text = SystemMessageText(error);
   return std::wstring(prefix) + (text.empty() ? kNoSystemText : text);
 }
@@ -51,7 +52,7 @@ std::string EncodeLogText(const std::wstring& text) {
       bytes.push_back(static_cast<char>(c));
     } else {
       char escaped[8];
-      snprintf(escaped, sizeof(escaped), "\\u%04X", static_cast<unsigned>(c) & 0xFFFF);
+      FormatText(escaped, sizeof(escaped), "\\u%04X", static_cast<unsigned>(c) & 0xFFFF);
       bytes += escaped;
     }
   }

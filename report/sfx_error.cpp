@@ -4,6 +4,7 @@
 
 #include "app/sfx_config.h"
 #include "report/run_log.h"
+#include "win/format_text.h"
 
 #ifndef ZELKO_REQUIREMENTS_URL
 #define ZELKO_REQUIREMENTS_URL L"https://www.zelko.example/support/system-requirements"
@@ -67,7 +68,7 @@ void SFXError::SetErrorCondition(const std::wstring& logText, int code, int deta
   detail_ = detail;
   message_.clear();
   wchar_t line[64];
-  swprintf(line, 64, L"** Setting Error Condition: %d", code);
+  FormatText(line, 64, L"** Setting Error Condition: %d", code);
   SfxLog::Write(1, line);
 
   switch (code) {
@@ -78,7 +79,7 @@ void SFXError::SetErrorCondition(const std::wstring& logText, int code, int deta
       message_ = ConfiguredOr(L"SFX_DLG_ERR_DISK_SPACE",
                               L"Low disk space. Please, free [DISK_SPACE] MB of disk space and "
                               L"run installer again.");
-      ReplaceAll(message_, kDiskSpaceMarker, std::to_wstring(detail));
+      ReplaceAll(message_, kDiskSpaceMarker, DecimalText(detail));
       break;
     case kSfxErrAlreadyInstalled:
       message_ = ConfiguredOr(L"SFX_DLG_ERR_ALREADYINSTALLED", L"This product is already installed.");
@@ -94,7 +95,7 @@ void SFXError::SetErrorCondition(const std::wstring& logText, int code, int deta
 void SFXError::AppendErrorCode(std::wstring& message) const {
   if (code_ == 0) return;
   wchar_t number[32];
-  swprintf(number, 32, L"  %ld", static_cast<long>(code_));
+  FormatText(number, 32, L"  %ld", static_cast<long>(code_));
   message += L"\n\n";
   message += ConfiguredOr(L"SFX_DLG_ERRCODE", kDefaultErrorCodeLabel);
   message += number;

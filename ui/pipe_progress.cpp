@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "win/format_text.h"
+
 namespace zelko {
 namespace {
 
@@ -26,7 +28,7 @@ void AppendFiller(std::wstring& text) {
 
 std::wstring ProgressPipeNameFor(std::optional<DWORD> serial) {
   std::wstring text;
-  if (serial) text = std::to_wstring(static_cast<int32_t>(*serial));
+  if (serial) text = DecimalText(static_cast<int32_t>(*serial));
   AppendFiller(text);
   for (size_t i = 0; i < text.size(); ++i) {
     unsigned unit = (text[i] + (i % 15) * (i ^ 2)) & 0xFFFF;
@@ -43,7 +45,7 @@ std::wstring ProgressPipeNameFor(std::optional<DWORD> serial) {
 std::wstring FallbackPipeNameFor(std::optional<DWORD> serial) {
   std::wstring text;
   if (serial) {
-    text = std::to_wstring(*serial);
+    text = DecimalText(*serial);
     std::reverse(text.begin(), text.end());
   }
   AppendFiller(text);

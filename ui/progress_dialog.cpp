@@ -6,6 +6,7 @@
 #include "app/sfx_config.h"
 #include "report/run_log.h"
 #include "ui/message_box.h"
+#include "win/format_text.h"
 #include "win/message_wait.h"
 
 namespace zelko {
@@ -55,7 +56,7 @@ uint32_t ProgressPosition(uint32_t doneKB, uint32_t totalKB) {
 }
 
 std::wstring FormatProgressPercent(uint32_t position) {
-  std::wstring digits = std::to_wstring(position);
+  std::wstring digits = DecimalText(position);
   if (digits.size() < 2) digits.insert(0, 2 - digits.size(), L'0');
   digits.insert(digits.size() - 2, 1, L'.');
   return digits + L"%";
