@@ -56,10 +56,10 @@ void SetWindowsVersionFor(const std::wstring& exeName, const wchar_t* version) {
             ERROR_SUCCESS);
 }
 
-class ChecksRunTest : public testing::Test {
+class ChecksRunTest : public InstallerRunTest {
  protected:
   void SetUp() override {
-    ::CreateDirectoryW(temp_.c_str(), nullptr);
+    InstallerRunTest::SetUp();
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zelko");
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Zelko");
   }
@@ -78,16 +78,6 @@ class ChecksRunTest : public testing::Test {
     return path;
   }
 
-  std::vector<std::string> LogTexts() {
-    std::vector<std::string> texts;
-    for (const auto& line : LogLines(temp_)) texts.push_back(WithoutTimestamp(line));
-    return texts;
-  }
-
-  testing::AssertionResult Logged(const std::string& text) { return HasLogLine(temp_, text); }
-
-  TempFolder work_;
-  const std::wstring temp_ = work_ / L"temp";
 };
 
 std::string Ini(const std::string& productCode, const std::string& more) {

@@ -48,11 +48,11 @@ std::wstring ShellFolder(int id) {
   return path;
 }
 
-class FolderBrowserTest : public testing::Test {
+class FolderBrowserTest : public InstallerRunTest {
  protected:
   void SetUp() override {
     if (!FileExists(locked_)) GTEST_SKIP() << "no read-only folder " << Narrow(locked_);
-    ::CreateDirectoryW(temp_.c_str(), nullptr);
+    InstallerRunTest::SetUp();
     ::CreateDirectoryW(picked_.c_str(), nullptr);
     // A file where each application-data folder's "Zelko" should be: neither can be made.
     for (const auto& blocker : blockers_) {
@@ -67,8 +67,7 @@ class FolderBrowserTest : public testing::Test {
 
   // Starts a run with the progress dialog; the test plays the user meanwhile.
   void StartRun(const std::wstring& arguments) {
-    run_ = std::async(std::launch::async,
-                      [this, arguments] { return RunInstaller(installer_, arguments, temp_); });
+    run_ = std::async(std::launch::async, [this, arguments] { return Run(arguments); });
     dialog_ = driver_.Find(kCaption, kDialogClass);
     ASSERT_NE(dialog_, nullptr) << "no progress dialog";
   }
@@ -115,15 +114,6 @@ class FolderBrowserTest : public testing::Test {
 
   ProcessResult Finish() { return run_.get(); }
 
-  testing::AssertionResult Logged(const std::string& text) { return HasLogLine(temp_, text); }
-
-  void ExpectNoLeftovers() {
-    EXPECT_EQ(FolderEntries(temp_), std::vector<std::wstring>{L"ZelkoSFX.log"});
-  }
-
-  TempFolder work_;
-  const std::wstring temp_ = work_ / L"temp";
-  const std::wstring installer_ = work_ / L"installer.exe";
   const std::wstring picked_ = work_ / L"picked";
   const std::wstring locked_ = LockedFolder();
   const std::wstring blockers_[2] = {ShellFolder(CSIDL_COMMON_APPDATA) + L"\\Zelko",
@@ -163,9 +153,9 @@ TEST_F(FolderBrowserTest, NoToTheRetryQuestionEndsQuietlyWithZero) {
   EXPECT_EQ(Finish().exitCode, 0u);
   EXPECT_TRUE(Logged("User canceled browse for folder"));
   // No condition: no failure box was shown, and the run ends as a plain one.
-  const auto lines = LogLines(temp_);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(WithoutTimestamp(lines.back()), "Program finished with exit code: 0");
+  const auto texts = LogTexts();
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back(), "Program finished with exit code: 0");
   ExpectNoLeftovers();
 }
 

@@ -29,10 +29,10 @@ std::wstring SetupCommandLine(const std::wstring& folder) {
   return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
 }
 
-class InstallTest : public testing::Test {
+class InstallTest : public InstallerRunTest {
  protected:
   void SetUp() override {
-    ::CreateDirectoryW(temp_.c_str(), nullptr);
+    InstallerRunTest::SetUp();
     RemoveTree(CommonAppData() + L"\\Zelko");
   }
   void TearDown() override { RemoveTree(CommonAppData() + L"\\Zelko"); }
@@ -45,19 +45,6 @@ class InstallTest : public testing::Test {
     BuildInstaller(work_.path(), package, installer_);
   }
 
-  ProcessResult Run(const std::wstring& arguments) {
-    return RunInstaller(installer_, arguments, temp_);
-  }
-
-  testing::AssertionResult Logged(const std::string& text) { return HasLogLine(temp_, text); }
-
-  void ExpectNoLeftovers() {
-    EXPECT_EQ(FolderEntries(temp_), std::vector<std::wstring>{L"ZelkoSFX.log"});
-  }
-
-  TempFolder work_;
-  const std::wstring temp_ = work_ / L"temp";
-  const std::wstring installer_ = work_ / L"installer.exe";
   const std::wstring ownFolder_ = CommonAppData() + L"\\Zelko\\Setup\\" +
                                   std::wstring(kProductCode, kProductCode + 38);
 };

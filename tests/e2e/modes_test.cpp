@@ -18,10 +18,10 @@ namespace {
 constexpr char kIni[] =
     "[INSTALL]\nProductCode={6F1D3C52-2B0B-4C1E-9F3A-1B2C3D4E5F60}\n";
 
-class ModesTest : public testing::Test {
+class ModesTest : public InstallerRunTest {
  protected:
   void SetUp() override {
-    ::CreateDirectoryW(temp_.c_str(), nullptr);
+    InstallerRunTest::SetUp();
     // A real archive, so that the runs that go on to extraction end well.
     kArchiveBytes = ReadFileBytes(FixtureFolder() + L"setup_payload.7z");
     ASSERT_FALSE(kArchiveBytes.empty());
@@ -37,22 +37,8 @@ class ModesTest : public testing::Test {
     return installer_;
   }
 
-  ProcessResult Run(const std::wstring& arguments) {
-    return RunInstaller(installer_, arguments, temp_);
-  }
-
-  testing::AssertionResult Logged(const std::string& text) { return HasLogLine(temp_, text); }
-
-  // Only the run log stays in the temporary folder.
-  void ExpectNoLeftovers() {
-    EXPECT_EQ(FolderEntries(temp_), std::vector<std::wstring>{L"ZelkoSFX.log"});
-  }
-
   std::string kArchiveBytes;
-  TempFolder work_;
-  const std::wstring temp_ = work_ / L"temp";
   const std::wstring archive_ = work_ / L"payload.7z";
-  const std::wstring installer_ = work_ / L"setup.exe";
 };
 
 TEST_F(ModesTest, XrdcWritesConfigurationAndArchiveIntoTheQuotedFolder) {

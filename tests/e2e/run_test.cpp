@@ -20,15 +20,11 @@ constexpr char kMinimalIni[] =
     "[STRING]\n"
     "SFX_TITLE_CAPTIONBAR=Demo Setup\n";
 
-class RunTest : public testing::Test {
+class RunTest : public InstallerRunTest {
  protected:
   void SetUp() override {
-    ::CreateDirectoryW(temp_.c_str(), nullptr);
+    InstallerRunTest::SetUp();
     BuildInstaller(work_.path(), {kMinimalIni}, installer_);
-  }
-
-  ProcessResult Run(const std::wstring& arguments) {
-    return RunInstaller(installer_, arguments, temp_);
   }
 
   // The last line is the exit code the process really returned.
@@ -38,9 +34,6 @@ class RunTest : public testing::Test {
               "Program finished with exit code: " + std::to_string(static_cast<int>(exitCode)));
   }
 
-  TempFolder work_;
-  const std::wstring temp_ = work_ / L"temp";
-  const std::wstring installer_ = work_ / L"installer.exe";
 };
 
 TEST_F(RunTest, DebugSwitchLogsTheCommandLineAndStops) {

@@ -35,21 +35,15 @@ std::wstring ZelkoDataFolder() {
   return std::wstring(common) + L"\\Zelko";
 }
 
-class UiRunTest : public testing::Test {
+class UiRunTest : public InstallerRunTest {
  protected:
   void SetUp() override {
-    ::CreateDirectoryW(temp_.c_str(), nullptr);
+    InstallerRunTest::SetUp();
     InstallerSpec package{kIni, FixtureFolder() + L"setup_payload.7z"};
     package.fillSizes = true;
     BuildInstaller(work_.path(), package, installer_);
   }
   void TearDown() override { RemoveTree(ZelkoDataFolder()); }
-
-  std::vector<std::string> LogTexts() {
-    std::vector<std::string> texts;
-    for (const auto& line : LogLines(temp_)) texts.push_back(WithoutTimestamp(line));
-    return texts;
-  }
 
   // Checks what the run sent: the probe first, then only 4-byte percentages that never go
   // down and never pass 100, all on pipe `pipe` of the server.
@@ -72,16 +66,13 @@ class UiRunTest : public testing::Test {
     EXPECT_GT(last, 0u) << "the extraction's progress never arrived";
   }
 
-  TempFolder work_;
-  const std::wstring temp_ = work_ / L"temp";
-  const std::wstring installer_ = work_ / L"installer.exe";
   const std::wstring primary_ = kProgressPipePrefix + DeriveProgressPipeName();
   const std::wstring fallback_ = kFallbackPipePrefix + DeriveFallbackPipeName();
 };
 
 TEST_F(UiRunTest, UpdaterRunProbesTheFirstPipeAndSendsOnlyPercentages) {
   PipeServer server({primary_, fallback_});
-  const ProcessResult run = RunInstaller(installer_, L"/kiv", temp_);
+  const ProcessResult run = Run(L"/kiv");
   ASSERT_TRUE(run.started);
   EXPECT_EQ(run.exitCode, 0u);
   // Pipe 0 only: the fallback is never tried when the first pipe answers.
@@ -90,13 +81,13 @@ TEST_F(UiRunTest, UpdaterRunProbesTheFirstPipeAndSendsOnlyPercentages) {
 
 TEST_F(UiRunTest, UpdaterRunUsesTheFallbackPipeWhenTheFirstHasNoServer) {
   PipeServer server({fallback_});
-  const ProcessResult run = RunInstaller(installer_, L"/kiv", temp_);
+  const ProcessResult run = Run(L"/kiv");
   EXPECT_EQ(run.exitCode, 0u);
   ExpectProbeThenPercentages(server.Flush(), "0");
 }
 
 TEST_F(UiRunTest, UpdaterRunWithoutPipeServerGoesOnSilently) {
-  const ProcessResult run = RunInstaller(installer_, L"/kiv", temp_);
+  const ProcessResult run = Run(L"/kiv");
   EXPECT_EQ(run.exitCode, 0u);
   const auto texts = LogTexts();
   ASSERT_FALSE(texts.empty());
@@ -105,7 +96,7 @@ TEST_F(UiRunTest, UpdaterRunWithoutPipeServerGoesOnSilently) {
 }
 
 TEST_F(UiRunTest, RunWithTheDialogEndsItInTheCleanup) {
-  const ProcessResult run = RunInstaller(installer_, L"/sfx_ne", temp_);
+  const ProcessResult run = Run(L"/sfx_ne");
   ASSERT_TRUE(run.started);
   EXPECT_EQ(run.exitCode, 0u);
   const auto texts = LogTexts();
@@ -114,17 +105,17 @@ TEST_F(UiRunTest, RunWithTheDialogEndsItInTheCleanup) {
   EXPECT_NE(std::find(dialog, texts.end(), "Cleanup..."), texts.end());
   // No failure box was needed, and nothing of the run stays behind.
   EXPECT_EQ(texts.back(), "Program finished with exit code: 0");
-  EXPECT_EQ(FolderEntries(temp_), std::vector<std::wstring>{L"ZelkoSFX.log"});
+  ExpectNoLeftovers();
 }
 
 // The user presses Cancel while thousands of files are being extracted and answers the
 // question; the extraction waits for the answer.
-class CancelRunTest : public testing::Test {
+class CancelRunTest : public InstallerRunTest {
  protected:
   static constexpr char kProductCode[] = "{7A2C4E6F-8B0D-4F1A-9C3E-5D7F9B1D3F5A}";
 
   void SetUp() override {
-    ::CreateDirectoryW(temp_.c_str(), nullptr);
+    InstallerRunTest::SetUp();
     RemoveTree(ZelkoDataFolder());
     InstallerSpec package{std::string("[INSTALL]\nProductCode=") + kProductCode +
                           "\n[STRING]\n"
@@ -144,8 +135,7 @@ class CancelRunTest : public testing::Test {
 
   // Starts a run with the dialog, presses Cancel and answers the question with `answer`.
   ProcessResult RunAndCancel(int answer) {
-    auto run = std::async(std::launch::async,
-                          [this] { return RunInstaller(installer_, L"/exit=7", temp_); });
+    auto run = std::async(std::launch::async, [this] { return Run(L"/exit=7"); });
     HWND dialog = driver_.Find(L"Demo Setup", L"#32770");
     EXPECT_NE(dialog, nullptr) << "no progress dialog";
     if (dialog != nullptr) {
@@ -159,11 +149,6 @@ class CancelRunTest : public testing::Test {
     return run.get();
   }
 
-  testing::AssertionResult Logged(const std::string& text) { return HasLogLine(temp_, text); }
-
-  TempFolder work_;
-  const std::wstring temp_ = work_ / L"temp";
-  const std::wstring installer_ = work_ / L"installer.exe";
   WindowDriver driver_;
 };
 
@@ -174,7 +159,7 @@ TEST_F(CancelRunTest, YesStopsTheExtractionAndRemovesTheProgramsOwnFolder) {
   EXPECT_TRUE(Logged("User canceled process"));
   EXPECT_FALSE(Logged("StartInstaller..."));
   EXPECT_FALSE(FileExists(ProductFolder())) << "the half-extracted folder stays";
-  EXPECT_EQ(FolderEntries(temp_), std::vector<std::wstring>{L"ZelkoSFX.log"});
+  ExpectNoLeftovers();
 }
 
 TEST_F(CancelRunTest, NoResumesTheExtractionAndTheSetupRuns) {
@@ -185,7 +170,7 @@ TEST_F(CancelRunTest, NoResumesTheExtractionAndTheSetupRuns) {
   EXPECT_TRUE(FileExists(ProductFolder() + L"\\data\\1.txt"));
   EXPECT_TRUE(FileExists(ProductFolder() + L"\\data\\3000.txt"));
   EXPECT_TRUE(FileExists(ProductFolder() + L"\\setup_ran.txt"));
-  EXPECT_EQ(FolderEntries(temp_), std::vector<std::wstring>{L"ZelkoSFX.log"});
+  ExpectNoLeftovers();
 }
 
 }  // namespace

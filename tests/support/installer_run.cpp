@@ -79,6 +79,26 @@ std::wstring FixtureFolder() {
   return bin.substr(0, bin.find_last_of(L'\\')) + L"\\test-fixtures\\";
 }
 
+void InstallerRunTest::SetUp() { ::CreateDirectoryW(temp_.c_str(), nullptr); }
+
+ProcessResult InstallerRunTest::Run(const std::wstring& arguments) const {
+  return RunInstaller(installer_, arguments, temp_);
+}
+
+testing::AssertionResult InstallerRunTest::Logged(const std::string& text) const {
+  return HasLogLine(temp_, text);
+}
+
+std::vector<std::string> InstallerRunTest::LogTexts() const {
+  std::vector<std::string> texts;
+  for (const auto& line : LogLines(temp_)) texts.push_back(WithoutTimestamp(line));
+  return texts;
+}
+
+void InstallerRunTest::ExpectNoLeftovers() const {
+  EXPECT_EQ(FolderEntries(temp_), std::vector<std::wstring>{L"ZelkoSFX.log"});
+}
+
 std::string Narrow(const std::wstring& text) {
   std::string narrow;
   for (wchar_t c : text) narrow.push_back(static_cast<char>(c));

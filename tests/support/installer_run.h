@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/process_runner.h"
+#include "tests/support/temp_folder.h"
 
 namespace zelko::test {
 
@@ -47,5 +48,24 @@ std::wstring FixtureFolder();
 
 // Narrow form of a Latin-1 wide text, as the log stores it.
 std::string Narrow(const std::wstring& text);
+
+// The frame of a test that packs installers and runs them: a work folder holding the
+// installer and the temporary folder each run gets as TEMP and TMP.
+class InstallerRunTest : public testing::Test {
+ protected:
+  void SetUp() override;
+
+  // Runs the installer at `installer_`.
+  ProcessResult Run(const std::wstring& arguments) const;
+  testing::AssertionResult Logged(const std::string& text) const;
+  // The run log's entries without their timestamps.
+  std::vector<std::string> LogTexts() const;
+  // Only the run log stays in the temporary folder.
+  void ExpectNoLeftovers() const;
+
+  TempFolder work_;
+  const std::wstring temp_ = work_ / L"temp";
+  const std::wstring installer_ = work_ / L"installer.exe";
+};
 
 }  // namespace zelko::test
