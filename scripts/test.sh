@@ -33,6 +33,6 @@ bash "$ZELKO_ROOT/scripts/test_volume.sh" up "$ZELKO_BUILD/test-volume"
 # ---------------------------------------------------------------------------------------
 
 cd "$ZELKO_BUILD"
-# One rerun of a failed or timed-out test binary: the user-interface tests hung once in many
-# runs for a reason not found yet (see the issue notes); a second failure still fails the run.
+# One rerun of a failed or timed-out test binary: the tests that drive windows of another
+# process depend on Wine's timing on a loaded machine; a second failure still fails the run.
 ctest --output-on-failure --repeat until-pass:2 "$@"
