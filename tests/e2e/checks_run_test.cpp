@@ -72,7 +72,7 @@ class ChecksRunTest : public InstallerRunTest {
   std::wstring Build(const std::wstring& exeName, const std::string& ini,
                      const std::wstring& archive = L"") {
     const std::wstring path = work_ / exeName;
-    InstallerSpec package{ini};
+    InstallerPackage package{ini};
     package.archive = archive;
     BuildInstaller(work_.path(), package, path);
     return path;
@@ -268,7 +268,7 @@ TEST_F(InstalledProductTest, InstalledOrUnknownProductDecidesTheRun) {
   // With a second archive the installed product does not stop the run: both payloads go
   // into the "RDC" subfolder of the product's folder.
   ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zelko");
-  InstallerSpec package{Ini(kTestProductCode, "RDCArchiveSize=1\n")};
+  InstallerPackage package{Ini(kTestProductCode, "RDCArchiveSize=1\n")};
   package.archive = FixtureFolder() + L"setup_payload.7z";
   package.rdcArchive = package.archive;
   const std::wstring installer = work_ / L"rdc.exe";

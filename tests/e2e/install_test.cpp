@@ -39,7 +39,7 @@ class InstallTest : public InstallerRunTest {
 
   void Build(const std::string& install, bool withArchive = true,
              std::vector<std::wstring> files = {}) {
-    InstallerSpec package{"[INSTALL]\nProductCode=" + std::string(kProductCode) + "\n" + install};
+    InstallerPackage package{"[INSTALL]\nProductCode=" + std::string(kProductCode) + "\n" + install};
     if (withArchive) package.archive = FixtureFolder() + L"setup_payload.7z";
     package.files = std::move(files);
     BuildInstaller(work_.path(), package, installer_);
@@ -169,7 +169,7 @@ TEST_F(InstallTest, AllUsersFolderBlockedFallsBackToThisUsersFolder) {
 }
 
 TEST_F(InstallTest, SecondArchiveGoesIntoTheSameFolder) {
-  InstallerSpec package{"[INSTALL]\nProductCode=" + std::string(kProductCode) +
+  InstallerPackage package{"[INSTALL]\nProductCode=" + std::string(kProductCode) +
                      "\nRDCArchiveSize=1\n"};
   package.archive = FixtureFolder() + L"setup_payload.7z";
   package.rdcArchive = FixtureFolder() + L"extract\\lzma_small.7z";
@@ -193,7 +193,7 @@ TEST_F(InstallTest, FileResourcesArePayloadWithoutAnArchive) {
 TEST_F(InstallTest, BrokenPayloadEndsWithTheArchiveCondition) {
   const std::wstring broken = work_ / L"broken.7z";
   ASSERT_TRUE(WriteFileBytes(broken, "this is no archive"));
-  InstallerSpec package{"[INSTALL]\nProductCode=" + std::string(kProductCode) + "\n"};
+  InstallerPackage package{"[INSTALL]\nProductCode=" + std::string(kProductCode) + "\n"};
   package.archive = broken;
   BuildInstaller(work_.path(), package, installer_);
   EXPECT_EQ(Run(L"/sfx_nu /re").exitCode, 150213u);

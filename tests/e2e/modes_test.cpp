@@ -30,7 +30,7 @@ class ModesTest : public InstallerRunTest {
 
   std::wstring Build(const std::string& ini, bool withArchive = true,
                      const std::wstring& rdcArchive = L"") {
-    InstallerSpec package{ini};
+    InstallerPackage package{ini};
     if (withArchive) package.archive = archive_;
     package.rdcArchive = rdcArchive;
     BuildInstaller(work_.path(), package, installer_);
@@ -109,7 +109,7 @@ TEST_F(ModesTest, ValidationComparesTheDeclaredArchiveSize) {
 TEST_F(ModesTest, PackerFillsTheSizesThatValidationChecks) {
   const std::wstring rdc = work_ / L"rdc.7z";
   ASSERT_TRUE(WriteFileBytes(rdc, kArchiveBytes));
-  InstallerSpec package{std::string(kIni) + "ArchiveSize=1\n"};
+  InstallerPackage package{std::string(kIni) + "ArchiveSize=1\n"};
   package.archive = archive_;
   package.rdcArchive = rdc;
   package.fillSizes = true;

@@ -39,7 +39,7 @@ class UiRunTest : public InstallerRunTest {
  protected:
   void SetUp() override {
     InstallerRunTest::SetUp();
-    InstallerSpec package{kIni, FixtureFolder() + L"setup_payload.7z"};
+    InstallerPackage package{kIni, FixtureFolder() + L"setup_payload.7z"};
     package.fillSizes = true;
     BuildInstaller(work_.path(), package, installer_);
   }
@@ -117,7 +117,7 @@ class CancelRunTest : public InstallerRunTest {
   void SetUp() override {
     InstallerRunTest::SetUp();
     RemoveTree(ZelkoDataFolder());
-    InstallerSpec package{std::string("[INSTALL]\nProductCode=") + kProductCode +
+    InstallerPackage package{std::string("[INSTALL]\nProductCode=") + kProductCode +
                           "\n[STRING]\n"
                           "SFX_TITLE_CAPTIONBAR=Demo Setup\n"
                           "SFX_CANCELCONFIRM=Stop the installation?\n"

@@ -9,7 +9,7 @@
 
 namespace zelko::test {
 
-void BuildInstaller(const std::wstring& workFolder, const InstallerSpec& package,
+void BuildInstaller(const std::wstring& workFolder, const InstallerPackage& package,
                     const std::wstring& outputPath) {
   const std::wstring ini = workFolder + L"\\setup.ini";
   ASSERT_TRUE(WriteFileBytes(ini, package.ini));

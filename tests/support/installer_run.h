@@ -13,7 +13,7 @@
 namespace zelko::test {
 
 // Text of a configuration file (written as UTF-8; the packer converts it).
-struct InstallerSpec {
+struct InstallerPackage {
   std::string ini;
   std::wstring archive;               // optional payload archive
   std::wstring rdcArchive;            // optional second archive
@@ -22,7 +22,7 @@ struct InstallerSpec {
 };
 
 // Packs the stub with `package` into `outputPath`; fails the current test when the packer fails.
-void BuildInstaller(const std::wstring& workFolder, const InstallerSpec& package,
+void BuildInstaller(const std::wstring& workFolder, const InstallerPackage& package,
                     const std::wstring& outputPath);
 
 // Runs `installer` with `arguments` and `tempFolder` as its TEMP and TMP.
