@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/sfx_app.h"
+#include "win/command_line.h"
 
 #if defined(__GLIBCXX__)
 // libstdc++'s default terminate handler prints the demangled type of an escaped exception,
@@ -14,9 +15,11 @@ void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 #endif
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t* commandTail, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t*, int) {
   // Before anything can load a DLL: never from the program's own folder (often Downloads)
   // or the current directory, only from System32.
   ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  return zelko::theApp.Run(instance, commandTail);
+  // The entry point's own tail runs a quoted program name on to the next blank, so a switch
+  // written right after the closing quote ("C:\x\setup.exe"/xRDC) would be lost with it.
+  return zelko::theApp.Run(instance, zelko::ArgumentsAfterProgramName(::GetCommandLineW()));
 }

@@ -4,13 +4,17 @@
 #include <ctime>
 #include <cwchar>
 
+#include <shellapi.h>
+
 #include "app/command_params.h"
 #include "app/sfx_config.h"
+#include "extract/pause_wait.h"
 #include "report/registry_report.h"
 #include "report/run_log.h"
 #include "ui/message_box.h"
 #include "ui/progress_dialog.h"
 #include "win/format_text.h"
+#include "win/scoped_handle.h"
 
 namespace zelko {
 
@@ -32,7 +36,15 @@ BOOL CZelkoSelfExtractorApp::InitInstance() {
   if (HandleXrdcMode(m_lpCmdLine)) return FALSE;
 
   {
-    const CommandParams params(::GetCommandLineW(), __argc, __wargv);
+    // The arguments by the system's own rules, under which a quoted program name ends at its
+    // closing quote even with a switch right after it ("C:\x\setup.exe"/sfx_nu). The C
+    // runtime under Wine runs such a name on to the next blank and would swallow the switch.
+    const wchar_t* commandLine = ::GetCommandLineW();
+    int argc = 0;
+    const ScopedLocalMemory argvOwner(::CommandLineToArgvW(commandLine, &argc));
+    wchar_t* const* argv = static_cast<wchar_t* const*>(argvOwner.get());
+    if (argv == nullptr) argc = 0;
+    const CommandParams params(commandLine, argc, argv);
     params.Log();
     if (params.bDebug_) return FALSE;
 

@@ -12,7 +12,7 @@ void CWinAppBase::InitApplication() {
   ::InitCommonControlsEx(&controls);
 }
 
-int CWinAppBase::Run(HINSTANCE instance, wchar_t* commandTail) {
+int CWinAppBase::Run(HINSTANCE instance, const wchar_t* commandTail) {
   m_hInstance = instance;
   m_lpCmdLine = commandTail != nullptr ? commandTail : L"";
   // Applications of this toolkit do all their work in InitInstance; there is no message

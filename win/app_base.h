@@ -20,10 +20,10 @@ class CWinAppBase {
   virtual int ExitInstance();
 
   // Drives the application from the program's entry point and returns the exit code.
-  int Run(HINSTANCE instance, wchar_t* commandTail);
+  int Run(HINSTANCE instance, const wchar_t* commandTail);
 
   HINSTANCE m_hInstance = nullptr;
-  // The process command line without the program name, as the entry point received it.
+  // The process command line without the program name.
   const wchar_t* m_lpCmdLine = L"";
 
  protected:

@@ -65,6 +65,10 @@ const Case kCases[] = {
     // inside a consumed switch.
     {L"\"C:\\Program Files\\My App\\setup.exe\" /sfx_nu u", "s", nullptr, L"u"},
     {L"\"C:\\p q\\setup.exe\" /sfx_ne /q", "sd", nullptr, L"/q"},
+    // A quoted program name ends at its closing quote, blank or not.
+    {L"\"C:\\x\\setup.exe\"/sfx_nu foo", "s", nullptr, L"foo"},
+    {L"\"C:\\x\\setup.exe\"foo /q", "s", nullptr, L"foo /q"},
+    {L"\"C:\\x\\setup.exe\"", "", nullptr, nullptr},
     // A quoted first passed-on argument keeps its opening quote, so quotes stay balanced.
     {L"setup.exe /sfx_nu \"C:\\my folder\\file.txt\" /q", "s", nullptr,
      L"\"C:\\my folder\\file.txt\" /q"},

@@ -26,13 +26,17 @@ void BuildInstaller(const std::wstring& workFolder, const InstallerPackage& pack
   ASSERT_EQ(packed.exitCode, 0u) << packed.output;
 }
 
-ProcessResult RunInstaller(const std::wstring& installer, const std::wstring& arguments,
-                           const std::wstring& tempFolder) {
+ProcessResult RunWithTempFolder(const std::wstring& commandLine, const std::wstring& tempFolder) {
   ProcessOptions options;
   options.environment = {L"TEMP=" + tempFolder, L"TMP=" + tempFolder};
+  return RunProcess(commandLine, options);
+}
+
+ProcessResult RunInstaller(const std::wstring& installer, const std::wstring& arguments,
+                           const std::wstring& tempFolder) {
   std::wstring command = QuoteArgument(installer);
   if (!arguments.empty()) command += L" " + arguments;
-  return RunProcess(command, options);
+  return RunWithTempFolder(command, tempFolder);
 }
 
 std::vector<std::string> LogLines(const std::wstring& tempFolder, const wchar_t* name) {
@@ -83,6 +87,10 @@ void InstallerRunTest::SetUp() { ::CreateDirectoryW(temp_.c_str(), nullptr); }
 
 ProcessResult InstallerRunTest::Run(const std::wstring& arguments) const {
   return RunInstaller(installer_, arguments, temp_);
+}
+
+ProcessResult InstallerRunTest::RunExactly(const std::wstring& commandLine) const {
+  return RunWithTempFolder(commandLine, temp_);
 }
 
 testing::AssertionResult InstallerRunTest::Logged(const std::string& text) const {

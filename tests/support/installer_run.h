@@ -28,6 +28,8 @@ void BuildInstaller(const std::wstring& workFolder, const InstallerPackage& pack
 // Runs `installer` with `arguments` and `tempFolder` as its TEMP and TMP.
 ProcessResult RunInstaller(const std::wstring& installer, const std::wstring& arguments,
                            const std::wstring& tempFolder);
+// Runs the whole `commandLine` with `tempFolder` as its TEMP and TMP.
+ProcessResult RunWithTempFolder(const std::wstring& commandLine, const std::wstring& tempFolder);
 
 // The run log's lines (without line ends) in `tempFolder`'s "ZelkoSFX.log" (or another name).
 std::vector<std::string> LogLines(const std::wstring& tempFolder,
@@ -57,6 +59,9 @@ class InstallerRunTest : public testing::Test {
 
   // Runs the installer at `installer_`.
   ProcessResult Run(const std::wstring& arguments) const;
+  // Runs `commandLine` exactly as written, the installer's path included, as a caller that
+  // quotes it its own way would.
+  ProcessResult RunExactly(const std::wstring& commandLine) const;
   testing::AssertionResult Logged(const std::string& text) const;
   // The run log's entries without their timestamps.
   std::vector<std::string> LogTexts() const;
