@@ -96,7 +96,11 @@ CZelkoSelfExtractorApp::NextStep CZelkoSelfExtractorApp::RunInstallation() {
 
 void CZelkoSelfExtractorApp::ReportErrorCondition() {
   bFinished_ = TRUE;
-  if (error_.code_ == kSfxNoError) return;
+  if (error_.code_ == kSfxNoError) {
+    // A cancelled run installed nothing; its caller hears so, without a message.
+    if (bCancelled_) exitCode_ = kInstallUserExit;
+    return;
+  }
 
   exitCode_ = error_.code_;
   HWND dialogWindow = dialog_ != nullptr ? dialog_->GetSafeHwnd() : nullptr;

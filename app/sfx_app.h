@@ -16,6 +16,10 @@ namespace zelko {
 
 class CZelkoSelfExtractorDlg;
 
+// ERROR_INSTALL_USEREXIT: the exit code of a run its user cancelled, whether in our dialog or
+// in the setup program.
+constexpr int32_t kInstallUserExit = 1602;
+
 class CZelkoSelfExtractorApp : public CWinAppBase {
  public:
   CZelkoSelfExtractorApp() = default;

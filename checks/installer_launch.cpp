@@ -7,6 +7,7 @@
 #include "app/sfx_app.h"
 #include "app/sfx_config.h"
 #include "checks/setup_command_line.h"
+#include "checks/setup_launch.h"
 #include "extract/archive_extraction.h"
 #include "extract/resource_writer.h"
 #include "report/run_log.h"
@@ -14,14 +15,20 @@
 #include "ui/message_box.h"
 #include "ui/progress_dialog.h"
 #include "win/format_text.h"
-#include "win/scoped_handle.h"
 
 namespace zelko {
 namespace {
 
 constexpr wchar_t kInstallPathMarker[] = L"%INSTALLPATH%";
 constexpr wchar_t kDefaultRun[] = L"%INSTALLPATH%\\setup.exe";
-constexpr DWORD kInstallUserExit = 1602;  // ERROR_INSTALL_USEREXIT: the user cancelled setup
+
+// The process's current directory, whatever its length; empty when it cannot be read.
+std::wstring CurrentDirectoryPath() {
+  std::wstring folder(::GetCurrentDirectoryW(0, nullptr), L'\0');
+  if (folder.empty()) return folder;
+  folder.resize(::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+  return folder;
+}
 
 std::wstring ReplaceInstallPath(std::wstring text, const std::wstring& folder) {
   const std::wstring marker = kInstallPathMarker;
@@ -87,34 +94,44 @@ BOOL CZelkoSelfExtractorApp::StartInstaller() {
   if (run.empty()) run = kDefaultRun;
   const std::wstring runPath = ReplaceInstallPath(run, installFolder_);
   if (::GetFileAttributesW(runPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    SfxLog::Write(1, L"Failed to find installer run file at: " + runPath);
+    // Nothing can be installed: a condition, never the quiet 0 of a run that worked.
+    const DWORD error = ::GetLastError();
+    const std::wstring text = L"Failed to find installer run file at: " + runPath;
+    ::SetLastError(error);
+    error_.SetErrorCondition(text, kSfxErrSetupMissing, static_cast<int>(error));
     return FALSE;
   }
-  const std::wstring commandLine = ComposeSetupCommandLine(
-      runPath, passToSetup_ != nullptr ? passToSetup_ : L"",
-      SfxConfig::GetValue(L"INSTALL", L"SetupArgs1"), SfxConfig::GetValue(L"INSTALL", L"SetupArgs2"));
+  const std::wstring arguments = ComposeSetupArguments(
+      passToSetup_ != nullptr ? passToSetup_ : L"", SfxConfig::GetValue(L"INSTALL", L"SetupArgs1"),
+      SfxConfig::GetValue(L"INSTALL", L"SetupArgs2"));
+  const std::wstring commandLine = SetupCommandLine(runPath, arguments);
   SfxLog::Write(1, L"CreateProcess cmdLine: " + commandLine);
 
-  std::wstring writable = commandLine;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOW;
-  PROCESS_INFORMATION info{};
-  // A start that fails leaves no process: the wait and the exit-code query fail at once and
-  // the exit code stays as it was.
-  ::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                   &startup, &info);
-  ScopedHandle process(info.hProcess);
-  ScopedHandle thread(info.hThread);
-  ::WaitForSingleObject(process.get(), INFINITE);
-  DWORD exitCode = 0;
-  if (::GetExitCodeProcess(process.get(), &exitCode)) {
-    wchar_t line[64];
-    FormatText(line, 64, L"Installer finished with exit code: %d", static_cast<int>(exitCode));
-    SfxLog::Write(2, line);
-    exitCode_ = static_cast<int32_t>(exitCode);
-    if (exitCode == kInstallUserExit) bCancelled_ = TRUE;
+  const SetupLaunchResult launch = LaunchSetupProgram(runPath, commandLine, arguments,
+                                                      CurrentDirectoryPath(), SystemSetupStarter());
+  switch (launch.outcome) {
+    case SetupLaunchResult::Outcome::kFinished: {
+      wchar_t line[64];
+      FormatText(line, 64, L"Installer finished with exit code: %d",
+                 static_cast<int>(launch.exitCode));
+      SfxLog::Write(2, line);
+      exitCode_ = static_cast<int32_t>(launch.exitCode);
+      if (exitCode_ == kInstallUserExit) bCancelled_ = TRUE;
+      break;
+    }
+    case SetupLaunchResult::Outcome::kNoExitCode:
+      break;
+    case SetupLaunchResult::Outcome::kElevationRefused:
+      // The user said no to the administrator prompt: as if they had cancelled the setup.
+      ::SetLastError(launch.error);
+      SfxLog::Write(1, L"ShellExecuteEx failed", 1);
+      bCancelled_ = TRUE;
+      break;
+    case SetupLaunchResult::Outcome::kNotStarted:
+      ::SetLastError(launch.error);
+      error_.SetErrorCondition(launch.elevated ? L"ShellExecuteEx failed" : L"CreateProcess failed",
+                               kSfxErrSetupStart, static_cast<int>(launch.error));
+      break;
   }
   return TRUE;
 }

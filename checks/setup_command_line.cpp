@@ -2,9 +2,8 @@
 
 namespace zelko {
 
-std::wstring ComposeSetupCommandLine(const std::wstring& runPath, const std::wstring& passThrough,
-                                     const std::wstring& setupArgs1,
-                                     const std::wstring& setupArgs2) {
+std::wstring ComposeSetupArguments(const std::wstring& passThrough, const std::wstring& setupArgs1,
+                                   const std::wstring& setupArgs2) {
   static const std::wstring kMsi = L"/msi";
   std::wstring arguments = passThrough;
   const size_t msiAt = arguments.find(kMsi);
@@ -19,8 +18,18 @@ std::wstring ComposeSetupCommandLine(const std::wstring& runPath, const std::wst
     const size_t ownMsiAt = setupArgs2.find(kMsi);
     if (ownMsiAt != std::wstring::npos) arguments += setupArgs2.substr(ownMsiAt + kMsi.size());
   }
+  return arguments;
+}
+
+std::wstring SetupCommandLine(const std::wstring& runPath, const std::wstring& arguments) {
   const bool quote = runPath.find(L' ') != std::wstring::npos && runPath.front() != L'"';
   return (quote ? L"\"" + runPath + L"\"" : runPath) + L" " + arguments;
+}
+
+std::wstring ComposeSetupCommandLine(const std::wstring& runPath, const std::wstring& passThrough,
+                                     const std::wstring& setupArgs1,
+                                     const std::wstring& setupArgs2) {
+  return SetupCommandLine(runPath, ComposeSetupArguments(passThrough, setupArgs1, setupArgs2));
 }
 
 }  // namespace zelko

@@ -11,6 +11,7 @@
 
 #include "tests/support/installer_run.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/text_bytes.h"
 
 namespace zelko::test {
 namespace {
@@ -126,9 +127,9 @@ TEST_F(InstallTest, RunPathFromTheConfiguration) {
     bool started;
   } const cases[] = {
       {"RUN=%INSTALLPATH%\\docs\\..\\setup.exe\n", 5, true},
-      {"Run=%INSTALLPATH%\\missing.exe\n", 0, false},
+      {"Run=%INSTALLPATH%\\missing.exe\n", 150300, false},
       // Written in lower case the placeholder is not replaced.
-      {"RUN=%installpath%\\setup.exe\n", 0, false},
+      {"RUN=%installpath%\\setup.exe\n", 150300, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.run);
@@ -150,6 +151,80 @@ TEST_F(InstallTest, RunPathFromTheConfiguration) {
   Build("RUN=%INSTALLPATH%\\..\\" + Narrow(std::wstring(kProductCode, kProductCode + 38)) +
         "\\setup.exe\n");
   EXPECT_EQ(Run(L"/sfx_nu /exit=9").exitCode, 9u);
+}
+
+// Nothing installed is never a success: a setup program that is not there, or that the system
+// cannot start, ends the run with its condition and the system's reason in the log.
+TEST_F(InstallTest, SetupProgramThatCannotRunEndsWithItsCondition) {
+  const std::wstring readme = FixtureFolder() + L"setup_payload\\readme.txt";
+  struct Case {
+    std::string install;
+    bool textAsSetup;  // the payload is only the readme, stored as setup.exe
+    DWORD exitCode;
+    std::string logText;
+    DWORD error;
+  } const cases[] = {
+      {"RUN=%INSTALLPATH%\\missing.exe\n", false, 150300,
+       "Failed to find installer run file at: " + Narrow(ownFolder_) + "\\missing.exe",
+       ERROR_FILE_NOT_FOUND},
+      {"Compression=files\nFILE_0=setup.exe\n", true, 150310, "CreateProcess failed",
+       ERROR_BAD_EXE_FORMAT},
+      // A folder passes the existence test, but is no program (Windows says "access denied",
+      // Wine "file not found": the reason is not checked).
+      {"RUN=%INSTALLPATH%\\docs\n", false, 150310, "CreateProcess failed", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.install);
+    RemoveTree(CommonAppData() + L"\\Zelko");
+    ::DeleteFileW((temp_ + L"\\ZelkoSFX.log").c_str());
+    if (c.textAsSetup) {
+      Build(c.install, false, {readme});
+    } else {
+      Build(c.install);
+    }
+    EXPECT_EQ(Run(L"/sfx_nu /exit=5").exitCode, c.exitCode);
+    EXPECT_EQ(SetupCommandLine(ownFolder_), L"");
+    const auto texts = LogTexts();
+    const auto line = std::find(texts.begin(), texts.end(), c.logText);
+    ASSERT_NE(line, texts.end()) << c.logText;
+    ASSERT_GE(texts.end() - line, 3);
+    // The system's reason follows the line, cut where the log's lines are cut.
+    const std::string reason = SystemTextBytes(c.error);
+    const std::string prefix = "   GetLastError(): ";
+    if (c.error != 0) {
+      EXPECT_EQ(line[1] + "\r\n", prefix + std::to_string(c.error) + " - " + reason);
+    } else {
+      EXPECT_EQ(line[1].rfind(prefix, 0), 0u) << line[1];
+    }
+    EXPECT_EQ(line[2], "** Setting Error Condition: " + std::to_string(c.exitCode));
+    EXPECT_EQ(texts.back(), "Program finished with exit code: " + std::to_string(c.exitCode));
+    ExpectNoLeftovers();
+  }
+}
+
+// The C runtime ends a quoted program name at its closing quote, so a caller may write the
+// first switch right after it.
+TEST_F(InstallTest, SwitchRightAfterTheQuotedProgramNameCounts) {
+  Build("");
+  struct Case {
+    const wchar_t* afterName;
+    DWORD exitCode;
+    const wchar_t* setupArguments;
+  } const cases[] = {
+      {L"/sfx_nu /exit=3", 3, L"/exit=3"},
+      {L"/q /exit=4", 4, L"/q /exit=4"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(c.afterName)));
+    RemoveTree(CommonAppData() + L"\\Zelko");
+    EXPECT_EQ(RunExactly(L"\"" + installer_ + L"\"" + c.afterName).exitCode, c.exitCode);
+    EXPECT_EQ(SetupCommandLine(ownFolder_),
+              ownFolder_ + L"\\setup.exe " + c.setupArguments + L"  ");
+  }
+  // Both runs were silent.
+  const auto texts = LogTexts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "InitDialog..."), 0);
+  ExpectNoLeftovers();
 }
 
 TEST_F(InstallTest, AllUsersFolderBlockedFallsBackToThisUsersFolder) {
