@@ -90,7 +90,14 @@ CZelkoSelfExtractorApp::NextStep CZelkoSelfExtractorApp::RunInstallation() {
   // A dialog that cannot be created has shown its own message; there is nothing to report.
   if (!bSilent_ && !InitDialog()) return NextStep::kCleanup;
   StartProgress(totalSizeKB_);
-  if (SetupInstaller() && !bFinished_ && !bDoNotExecute_) StartInstaller();
+  if (!SetupInstaller()) return NextStep::kReport;
+  // The payload is on disk, and the cancel question closes for good: a Cancel pressed from
+  // now on asks nothing. A question already open may have come after the extraction's last
+  // look at the flags, so its answer is awaited here; after Yes nothing is started.
+  bSetupStarting_ = TRUE;
+  ::MemoryBarrier();  // the dialog's thread reads this flag after it sets bPaused_
+  WaitWhilePaused();
+  if (!bFinished_ && !bDoNotExecute_) StartInstaller();
   return NextStep::kReport;
 }
 

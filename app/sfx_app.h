@@ -77,6 +77,8 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   volatile BOOL bFinished_ = FALSE;  // shared with the user-interface thread
   volatile BOOL bPaused_ = FALSE;    // shared with the user-interface thread
   volatile BOOL bCancelled_ = FALSE; // shared with the user-interface thread
+  // Set by the main thread once the payload is on disk: from then on Cancel opens no question.
+  volatile BOOL bSetupStarting_ = FALSE;  // shared with the user-interface thread
   BOOL bDoNotExecute_ = FALSE;
   BOOL bValidate_ = FALSE;
   BOOL b7zArchive_ = TRUE;

@@ -142,23 +142,35 @@ void CZelkoSelfExtractorDlg::OnCancelRequest() {
     // an event that the answer below will set.
     if (app.waitEvent_ != nullptr) ::ResetEvent(app.waitEvent_);
     app.bPaused_ = TRUE;
-    const std::wstring title = StringValue(L"SFX_TITLE_CAPTIONBAR");
-    const std::wstring question = StringValue(L"SFX_CANCELCONFIRM");
-    asking_ = true;
-    const int answer =
-        ShowLocalisedMessageBox(GetSafeHwnd(), title.c_str(), question.c_str(), MB_YESNO);
-    asking_ = false;
-    if (answer == IDYES) {
-      SfxLog::Write(1, L"User canceled process");
-      app.bFinished_ = TRUE;
-      app.bCancelled_ = TRUE;
-      // Hidden, not ended: the main thread still sends progress to it and owns its last
-      // message box by it until the cleanup ends it.
-      ::ShowWindow(GetSafeHwnd(), SW_HIDE);
+    // Against the main thread, which sets bSetupStarting_ and then waits while bPaused_ is
+    // set: either it waits for this question, or this side sees that the setup program is
+    // being started and asks nothing. A Yes then can never undo a finished installation.
+    ::MemoryBarrier();
+    if (!app.bSetupStarting_) {
+      const std::wstring title = StringValue(L"SFX_TITLE_CAPTIONBAR");
+      const std::wstring question = StringValue(L"SFX_CANCELCONFIRM");
+      asking_ = true;
+      const int answer =
+          ShowLocalisedMessageBox(GetSafeHwnd(), title.c_str(), question.c_str(), MB_YESNO);
+      asking_ = false;
+      if (answer == IDYES) Cancel();
     }
   }
   app.bPaused_ = FALSE;
   if (app.waitEvent_ != nullptr) ::SetEvent(app.waitEvent_);
+}
+
+void CZelkoSelfExtractorDlg::Cancel() {
+  CZelkoSelfExtractorApp& app = theApp;
+  SfxLog::Write(1, L"User canceled process");
+  // Cancelled before finished: the extraction stops when it sees bFinished_, and its result
+  // must by then be known as the user's doing, never reported as an error.
+  app.bCancelled_ = TRUE;
+  ::MemoryBarrier();
+  app.bFinished_ = TRUE;
+  // Hidden, not ended: the main thread still sends progress to it and owns its last message
+  // box by it until the cleanup ends it.
+  ::ShowWindow(GetSafeHwnd(), SW_HIDE);
 }
 
 void CZelkoSelfExtractorDlg::StepProgress(uint32_t amountKB) {

@@ -44,6 +44,8 @@ class CZelkoSelfExtractorDlg : public CDialog {
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
 
  private:
+  // The user confirmed the cancel: the run stops at the extraction's next look at the flags.
+  void Cancel();
   void PaintMinimised();
   void ShowProgressPosition();
 

@@ -154,9 +154,13 @@ class CancelRunTest : public InstallerRunTest {
 
 TEST_F(CancelRunTest, YesStopsTheExtractionAndRemovesTheProgramsOwnFolder) {
   const ProcessResult run = RunAndCancel(IDYES);
-  // A cancel by the user sets no error condition; the setup program never ran.
-  EXPECT_EQ(run.exitCode, 0u);
+  // A cancel by the user sets no error condition, but nothing was installed: the caller
+  // hears the code of a cancelled installation. The setup program never ran.
+  EXPECT_EQ(run.exitCode, 1602u);
   EXPECT_TRUE(Logged("User canceled process"));
+  for (const auto& text : LogTexts()) {
+    EXPECT_NE(text.rfind("** Setting Error Condition", 0), 0u) << "a cancel is no error";
+  }
   EXPECT_FALSE(Logged("StartInstaller..."));
   EXPECT_FALSE(FileExists(ProductFolder())) << "the half-extracted folder stays";
   ExpectNoLeftovers();
