@@ -64,8 +64,11 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   // checks/installer_launch.cpp: the command-line folder, the all-users folder, the per-user
   // folder, then the user's pick; false only when the user gave up.
   BOOL ChooseInstallerFolder();
-  // checks/installer_folder.cpp: lets the user pick the installer folder.
-  BOOL BrowseForFolder();
+  // checks/installer_folder.cpp: lets the user pick the installer folder. kChosen puts it in
+  // installFolder_; a pick that has no file-system path (a virtual folder) leaves
+  // installFolder_ as it was and counts as an unusable folder.
+  enum class FolderPick { kChosen, kCancelled, kNoPath };
+  FolderPick BrowseForFolder();
 
   // --- Fields of the run ---
   int32_t exitCode_ = 0;

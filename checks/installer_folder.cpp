@@ -7,11 +7,22 @@
 #include "app/support_folder.h"
 #include "report/run_log.h"
 #include "ui/progress_dialog.h"
+#include "win/com_apartment.h"
+#include "win/scoped_handle.h"
 
 namespace zelko {
 namespace {
 
 constexpr wchar_t kDefaultBrowsePrompt[] = L"Select folder to extract installation files";
+
+// An item list the shell allocated (the folder browser's result); the shell's allocator is
+// the COM task allocator.
+struct ItemIdListTraits {
+  using Type = PIDLIST_ABSOLUTE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type item) { ::CoTaskMemFree(item); }
+};
+using ScopedItemIdList = UniqueResource<ItemIdListTraits>;
 
 }  // namespace
 
@@ -42,30 +53,29 @@ BOOL CZelkoSelfExtractorApp::PrepareInstallerFolder(int shellFolderId) {
   return TRUE;
 }
 
-BOOL CZelkoSelfExtractorApp::BrowseForFolder() {
+CZelkoSelfExtractorApp::FolderPick CZelkoSelfExtractorApp::BrowseForFolder() {
   std::wstring prompt = SfxConfig::GetValue(L"STRING", L"SFX_DLG_SELECT_EXTRACT_FILES_FOLDER");
   if (prompt.empty()) prompt = kDefaultBrowsePrompt;
-  wchar_t path[MAX_PATH] = {};
+  // The browser runs shell extensions of the folders it shows, which need COM on this thread.
+  ScopedComApartment com;
+  wchar_t displayName[MAX_PATH] = {};
   BROWSEINFOW browse{};
   browse.hwndOwner = dialog_ != nullptr ? dialog_->GetSafeHwnd() : nullptr;
-  browse.pszDisplayName = path;
+  browse.pszDisplayName = displayName;  // the chosen item's name, not a path
   browse.lpszTitle = prompt.c_str();
   browse.ulFlags = BIF_RETURNONLYFSDIRS;
-  PIDLIST_ABSOLUTE item = ::SHBrowseForFolderW(&browse);
-  if (item == nullptr) {
+  const ScopedItemIdList item(::SHBrowseForFolderW(&browse));
+  if (!item) {
     SfxLog::Write(2, L"User canceled browse for folder");
-    return FALSE;
+    return FolderPick::kCancelled;
   }
-  ::SHGetPathFromIDListW(item, path);
-  IMalloc* allocator = nullptr;
-  if (::SHGetMalloc(&allocator) == E_FAIL || allocator == nullptr) {
-    SfxLog::Write(2, L"Browse for folder failed");
-    return FALSE;
+  wchar_t path[MAX_PATH] = {};
+  if (!::SHGetPathFromIDListW(item.get(), path) || path[0] == L'\0') {
+    SfxLog::Write(2, L"Selected folder has no file system path");
+    return FolderPick::kNoPath;
   }
-  allocator->Free(item);
-  allocator->Release();
   installFolder_ = path;
-  return TRUE;
+  return FolderPick::kChosen;
 }
 
 }  // namespace zelko

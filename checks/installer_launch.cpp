@@ -70,18 +70,23 @@ BOOL CZelkoSelfExtractorApp::ChooseInstallerFolder() {
   }
   // Without a window to own the browser, the extraction is tried where the last attempt left
   // installFolder_; its failure then names the problem.
-  if (prepared || bSilent_ || dialog_ == nullptr || !BrowseForFolder()) return TRUE;
+  if (prepared || bSilent_ || dialog_ == nullptr) return TRUE;
+  FolderPick pick = BrowseForFolder();
   for (;;) {
-    if (PrepareInstallerFolder(kNoShellFolder)) return TRUE;
+    if (pick == FolderPick::kCancelled) return TRUE;
+    if (pick == FolderPick::kChosen && PrepareInstallerFolder(kNoShellFolder)) return TRUE;
     const std::wstring title = SfxConfig::GetValue(L"STRING", L"SFX_TITLE_CAPTIONBAR");
     const std::wstring question =
         SfxConfig::GetValue(L"STRING", L"SFX_DLG_ERR_RETRY_BROWSE_FOR_FOLDER");
     if (ShowLocalisedMessageBox(dialog_->GetSafeHwnd(), title.c_str(), question.c_str(),
                                 MB_YESNO) != IDYES) {
       SfxLog::Write(2, L"User canceled browse for folder");
+      // The user gave up the installation: nothing was installed, so the run ends as one its
+      // user cancelled, not as a success.
+      bCancelled_ = TRUE;
       return FALSE;
     }
-    if (!BrowseForFolder()) return TRUE;
+    pick = BrowseForFolder();
   }
 }
 

@@ -146,16 +146,53 @@ TEST_F(FolderBrowserTest, UnusablePickAsksAgainAndYesOpensTheBrowserAgain) {
   ExpectNoLeftovers();
 }
 
-TEST_F(FolderBrowserTest, NoToTheRetryQuestionEndsQuietlyWithZero) {
+TEST_F(FolderBrowserTest, NoToTheRetryQuestionEndsAsACancel) {
   StartRun(L"/exit=5");
   Pick(locked_);
   Answer(IDNO);
-  EXPECT_EQ(Finish().exitCode, 0u);
+  // Nothing was installed: the code of a cancelled installation, and no condition, so no
+  // failure box was shown.
+  EXPECT_EQ(Finish().exitCode, 1602u);
   EXPECT_TRUE(Logged("User canceled browse for folder"));
-  // No condition: no failure box was shown, and the run ends as a plain one.
   const auto texts = LogTexts();
   ASSERT_FALSE(texts.empty());
-  EXPECT_EQ(texts.back(), "Program finished with exit code: 0");
+  EXPECT_EQ(texts.back(), "Program finished with exit code: 1602");
+  for (const auto& text : texts) EXPECT_NE(text.rfind("** Setting Error Condition", 0), 0u);
+  ExpectNoLeftovers();
+}
+
+// A Cancel answered Yes while the last entry is extracted. The run is held in the browser
+// while the user presses Cancel, so the question is certainly open when the extraction
+// starts; the one entry is empty, and writing it never looks at the flags, so the extraction
+// ends with the question still open. The setup program must not start before the answer,
+// and after Yes not at all.
+TEST_F(FolderBrowserTest, CancelAnsweredYesAfterTheLastEntryStartsNothing) {
+  const std::wstring setup = work_ / L"setup.exe";  // outside the payload
+  ASSERT_TRUE(::CopyFileW((FixtureFolder() + L"setup_payload\\setup.exe").c_str(), setup.c_str(),
+                          FALSE));
+  std::string ini = kIni;
+  ini.insert(ini.find('\n') + 1, "RUN=" + Narrow(setup) + "\n");
+  BuildInstaller(work_.path(), {ini, FixtureFolder() + L"extract\\progress_empty.7z"}, installer_);
+
+  StartRun(L"/exit=5");
+  HWND browser = Browser();
+  ASSERT_NE(browser, nullptr);
+  ASSERT_TRUE(driver_.Press(dialog_, IDCANCEL));
+  HWND question = driver_.Find(kCaption, kDialogClass, dialog_);
+  ASSERT_NE(question, nullptr) << "no cancel question";
+  ASSERT_TRUE(driver_.SelectFolder(browser, picked_));
+  ASSERT_TRUE(driver_.Press(browser, IDOK));
+  // The payload is on disk while the question waits for its answer.
+  ASSERT_TRUE(WaitUntil([&] { return FileExists(picked_ + L"\\empty.txt"); }));
+  EXPECT_FALSE(FileExists(work_ / L"setup_ran.txt")) << "started while the question was open";
+  ASSERT_TRUE(driver_.Press(question, IDYES));
+
+  EXPECT_EQ(Finish().exitCode, 1602u);
+  EXPECT_TRUE(Logged("User canceled process"));
+  EXPECT_FALSE(Logged("StartInstaller..."));
+  EXPECT_FALSE(FileExists(work_ / L"setup_ran.txt"));
+  // The picked folder was the user's: what the run put there goes, the folder stays.
+  EXPECT_TRUE(FolderEntries(picked_).empty());
   ExpectNoLeftovers();
 }
 
