@@ -35,6 +35,14 @@ void RemoveEntry(const std::wstring& path, DWORD attributes, const wchar_t* fail
   if (!removed) SfxLog::Write(1, failureText + path);
 }
 
+// A path of MAX_PATH or more reaches the file system only in its extended form, unless the
+// system was set to allow long paths.
+std::wstring ExtendedLengthPath(const std::wstring& path) {
+  if (path.size() < MAX_PATH || path.compare(0, 4, L"\\\\?\\") == 0) return path;
+  if (path.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + path.substr(2);
+  return L"\\\\?\\" + path;
+}
+
 }  // namespace
 
 void DeleteFolderTree(std::wstring folder) {
@@ -94,13 +102,14 @@ void CZelkoSelfExtractorApp::Cleanup() {
       // The user's own folder: take back only what this run put there, newest first, so
       // each folder is empty of our files by the time it is removed.
       for (auto it = extractedPaths_.rbegin(); it != extractedPaths_.rend(); ++it) {
-        const DWORD attributes = ::GetFileAttributesW(it->c_str());
+        const std::wstring path = ExtendedLengthPath(*it);
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) continue;
-        ::SetFileAttributesW(it->c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-          ::RemoveDirectoryW(it->c_str());  // stays when the user's files are in it
+          ::RemoveDirectoryW(path.c_str());  // stays when the user's files are in it
         } else {
-          ::DeleteFileW(it->c_str());
+          ::DeleteFileW(path.c_str());
         }
       }
     }

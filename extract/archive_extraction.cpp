@@ -76,11 +76,14 @@ SRes CheckEntryNames(const CSzArEx& db) {
 
 // Remembers a file or folder this run made (the current directory is the target folder), so
 // that a cancel can take back exactly that from a folder that also holds the user's files.
+// Paths deep in the tree may be longer than any fixed buffer; each is recorded all the same.
 void RememberCreated(const wchar_t* relativePath) {
-  wchar_t full[kCurrentDirectoryCapacity * 2];
-  const DWORD length = ::GetFullPathNameW(relativePath, kCurrentDirectoryCapacity * 2, full, nullptr);
-  if (length > 0 && length < kCurrentDirectoryCapacity * 2) {
-    theApp.extractedPaths_.push_back(std::wstring(full, length));
+  std::wstring full(::GetFullPathNameW(relativePath, 0, nullptr, nullptr), L'\0');
+  const DWORD length =
+      ::GetFullPathNameW(relativePath, static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length > 0 && length < full.size()) {
+    full.resize(length);
+    theApp.extractedPaths_.push_back(std::move(full));
   }
 }
 
@@ -155,6 +158,7 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
     const DWORD error = ::GetLastError();
     theApp.error_.SetErrorCondition(L"InFile_OpenW failed with archive path: " + archivePath,
                                     kSfxErrExtractNoArchive, static_cast<int>(error));
+    ::SetLastError(error);
     return SZ_ERROR_FAIL;
   }
   FileInStream_CreateVTable(&archiveStream);
@@ -165,7 +169,11 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
   CrcGenerateTable();
   CSzArEx db;
   SzArEx_Init(&db);
+  // The system error of the call that failed, carried to the condition past the cleanup
+  // calls below; 0 when no system call failed (a bad check sum, a refused name).
+  ::SetLastError(0);
   SRes result = SzArEx_Open(&db, lookStream.stream(), &kAlloc, &kAlloc);
+  DWORD failureError = result != SZ_OK ? ::GetLastError() : 0;
   if (result == SZ_OK) result = CheckEntryNames(db);
 
   if (result == SZ_OK) {
@@ -192,6 +200,7 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
         if (name == nullptr) {
           nameCapacity = 0;
           result = SZ_ERROR_MEM;
+          failureError = ERROR_NOT_ENOUGH_MEMORY;
           break;
         }
       }
@@ -203,9 +212,13 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
       size_t offset = 0;
       size_t outSize = 0;
       if (!isDir) {
+        ::SetLastError(0);
         result = SzArEx_Extract(&db, lookStream.stream(), i, &blockIndex, &cache, &cacheSize, &offset,
                                 &outSize, &kAlloc, &kAlloc);
-        if (result != SZ_OK) break;
+        if (result != SZ_OK) {
+          failureError = ::GetLastError();
+          break;
+        }
       }
 
       CreateParentFolders(path);
@@ -217,7 +230,8 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
 
       CSzFile outFile;
       File_Construct(&outFile);
-      if (OutFile_OpenW(&outFile, path) != 0) {
+      if (const WRes openError = OutFile_OpenW(&outFile, path)) {
+        failureError = static_cast<DWORD>(openError);
         SfxLog::Write(1, L"can not open output file", path, 0);
         result = SZ_ERROR_FAIL;
         break;
@@ -227,6 +241,7 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
       const Byte* bytes = cache != nullptr ? cache + offset : nullptr;  // none for empty files
       const DWORD writeError = WriteOutputFile(outFile.handle, bytes, &written);
       if (writeError != 0 || written != outSize) {
+        failureError = writeError;
         SfxLog::Write(1, L"can not write output file: ", path, 0);
         File_Close(&outFile);
         result = SZ_ERROR_WRITE;
@@ -236,7 +251,8 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
         const FILETIME time = {db.MTime.Vals[i].Low, db.MTime.Vals[i].High};
         ::SetFileTime(outFile.handle, &time, nullptr, &time);
       }
-      if (File_Close(&outFile) != 0) {
+      if (const WRes closeError = File_Close(&outFile)) {
+        failureError = static_cast<DWORD>(closeError);
         SfxLog::Write(1, L"can not close output file");
         result = SZ_ERROR_FAIL;
         break;
@@ -253,7 +269,11 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
 
   SzArEx_Free(&db, &kAlloc);
   File_Close(&archiveStream.file);
-  if (result != SZ_OK) SetExtractErrorCondition(result);
+  if (result != SZ_OK) {
+    ::SetLastError(failureError);
+    SetExtractErrorCondition(result);
+    ::SetLastError(failureError);  // for the caller's log line
+  }
   return result;
 }
 
@@ -276,11 +296,13 @@ BOOL ExtractFilesFromArchive(const std::wstring& archivePath, const std::wstring
   }
 
   const SRes result = ExtractArchiveEntries(archivePath);
+  const DWORD extractError = ::GetLastError();
 
   if (!::SetCurrentDirectoryW(savedDirectory)) {
     SfxLog::Write(2, L"Failed to change back current working directory", 0);
   }
   if (result != SZ_OK) {
+    ::SetLastError(extractError);
     SfxLog::Write(2, L"ExtractFilesFromArchive failed", 1);
     return FALSE;
   }

@@ -56,7 +56,11 @@ void CZelkoSelfExtractorApp::StartProgress(uint32_t totalKB) {
 void ReportProgress(uint32_t amountKB) {
   CZelkoSelfExtractorApp& app = theApp;
   if (app.bKiv_) {
+    // A pipe that is gone fails to open ("file not found"); the extraction that reported
+    // must still find its own last error afterwards.
+    const DWORD callerError = ::GetLastError();
     SendPipeProgress(app, amountKB);
+    ::SetLastError(callerError);
     return;
   }
   // Work reported while the cancel question is open is not counted.

@@ -106,6 +106,30 @@ TEST_F(InstallTest, OutputFolderKeepsTheUsersFilesEvenAfterACancel) {
   EXPECT_FALSE(FileExists(fresh));
 }
 
+// A cancel takes back every path it extracted into the user's folder, also those longer than
+// any MAX_PATH buffer.
+TEST_F(InstallTest, CancelTakesBackEveryExtractedPathHoweverDeep) {
+  InstallerPackage package{"[INSTALL]\nProductCode=" + std::string(kProductCode) + "\n"};
+  package.archive = FixtureFolder() + L"deep_payload.7z";
+  BuildInstaller(work_.path(), package, installer_);
+  std::wstring deep = L"\\deep";
+  for (wchar_t letter : std::wstring(L"abcde")) deep += L"\\" + std::wstring(120, letter);
+
+  const std::wstring check = work_ / L"check";
+  EXPECT_EQ(Run(L"/sfx_nu /sfx_ne \"/sfx_o" + check + L"\"").exitCode, 0u);
+  ASSERT_EQ(ReadFileBytes(check + deep + L"\\file.txt"), "far down\n") << "not extracted at all";
+
+  const std::wstring target = work_ / L"mine";
+  ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
+  ASSERT_TRUE(WriteFileBytes(target + L"\\mine.txt", "the user's own"));
+  EXPECT_EQ(Run(L"/sfx_nu \"/sfx_o" + target + L"\" /exit=1602").exitCode, 1602u);
+  // Besides the user's file only the record the setup program itself wrote stays.
+  std::vector<std::wstring> left = FolderEntries(target);
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::wstring>{L"mine.txt", L"setup_ran.txt"}));
+  ExpectNoLeftovers();
+}
+
 TEST_F(InstallTest, OwnFolderIsEmptiedButNeverThroughALink) {
   const std::wstring outside = work_ / L"outside";
   ASSERT_TRUE(::CreateDirectoryW(outside.c_str(), nullptr));

@@ -300,6 +300,28 @@ TEST_F(ArchiveExtractionTest, PauseBetweenEntriesReportsOneMore) {
   ExpectSameTree(Fixture(L"tree"), target_);
 }
 
+// A full disk (Y: is a 1 MB volume that the test script maps). Every progress report after
+// the failed write leaves another error behind, as a lost updater pipe does ("file not
+// found"): the condition still carries the write's own error, in its detail and its log.
+TEST_F(ArchiveExtractionTest, FullDiskKeepsTheFailedWritesOwnError) {
+  if (::GetFileAttributesW(L"Y:\\") == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "no small volume mapped as Y: (scripts/test.sh maps one when run as root)";
+  }
+  const std::wstring target = L"Y:\\full_target";
+  ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
+  host_.onProgress = [](size_t, uint32_t) { ::SetLastError(ERROR_FILE_NOT_FOUND); };
+  LogCapture log;
+  EXPECT_FALSE(ExtractFilesFromArchive(Fixture(L"progress_10m.7z"), target));
+  EXPECT_EQ(150208, theApp.error_.code_);
+  EXPECT_EQ(ERROR_DISK_FULL, static_cast<DWORD>(theApp.error_.detail_));
+  const std::string text = log.Text();
+  EXPECT_NE(std::string::npos, text.find("] Extract Files ERROR_WRITE\r\n[")) << text;
+  EXPECT_NE(std::string::npos, text.find("]    GetLastError(): 112 - ")) << text;
+  EXPECT_EQ(std::string::npos, text.find("GetLastError(): 2 - ")) << text;
+  ::DeleteFileW((target + L"\\ten.bin").c_str());
+  ::RemoveDirectoryW(target.c_str());
+}
+
 TEST_F(ArchiveExtractionTest, MissingTargetFolder) {
   const std::wstring before = CurrentDirectory();
   EXPECT_FALSE(ExtractFilesFromArchive(Fixture(L"progress_1000.7z"), temp_ / L"absent"));
