@@ -146,6 +146,26 @@ TEST_F(FolderBrowserTest, UnusablePickAsksAgainAndYesOpensTheBrowserAgain) {
   ExpectNoLeftovers();
 }
 
+// A virtual folder has no file-system path: it is an unusable pick like any other, never a
+// folder named after what the browser shows.
+TEST_F(FolderBrowserTest, PickWithoutAPathAsksAgain) {
+  StartRun(L"/exit=5");
+  HWND browser = Browser();
+  ASSERT_NE(browser, nullptr);
+  ASSERT_TRUE(driver_.SelectFolder(browser, L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}",
+                                   L"My Computer"));
+  // Wine leaves OK enabled for it; a pressed OK delivers the item as picked.
+  ASSERT_TRUE(driver_.Press(browser, IDOK));
+  ASSERT_TRUE(driver_.WaitHidden(browser));
+  Answer(IDYES);
+  Pick(picked_);
+  EXPECT_EQ(Finish().exitCode, 5u);
+  EXPECT_TRUE(Logged("Selected folder has no file system path"));
+  EXPECT_TRUE(Logged("Installer folder: " + Narrow(picked_)));
+  EXPECT_FALSE(FileExists(L"My Computer"));
+  ExpectNoLeftovers();
+}
+
 TEST_F(FolderBrowserTest, NoToTheRetryQuestionEndsAsACancel) {
   StartRun(L"/exit=5");
   Pick(locked_);

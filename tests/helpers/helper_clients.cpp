@@ -156,8 +156,12 @@ bool WindowDriver::WaitHidden(HWND window) const {
   return Run(L"wait-hidden --window " + HandleText(window));
 }
 
-bool WindowDriver::SelectFolder(HWND browser, const std::wstring& path) const {
-  return Run(L"select-folder --window " + HandleText(browser) + L" --path " + QuoteArgument(path));
+bool WindowDriver::SelectFolder(HWND browser, const std::wstring& path,
+                                const std::wstring& shownName) const {
+  std::wstring arguments =
+      L"select-folder --window " + HandleText(browser) + L" --path " + QuoteArgument(path);
+  if (!shownName.empty()) arguments += L" --name " + QuoteArgument(shownName);
+  return Run(arguments);
 }
 
 bool WindowDriver::Capture(HWND window, const std::wstring& bmpPath) const {

@@ -58,8 +58,10 @@ class WindowDriver {
   // Waits until the window is hidden or gone.
   bool WaitHidden(HWND window) const;
   bool Capture(HWND window, const std::wstring& bmpPath) const;
-  // Moves a shell folder browser's selection to `path`.
-  bool SelectFolder(HWND browser, const std::wstring& path) const;
+  // Moves a shell folder browser's selection to `path`, whose item the browser shows as
+  // `shownName` (by default the path's last name).
+  bool SelectFolder(HWND browser, const std::wstring& path,
+                    const std::wstring& shownName = L"") const;
 
  private:
   bool Run(const std::wstring& arguments, std::string* output = nullptr) const;

@@ -11,9 +11,10 @@
 //   window_driver key --window HWND --vk N     posts a key press to the focused control
 //   window_driver close --window HWND          clicks the close box
 //   window_driver capture --window HWND --out FILE.bmp
-//   window_driver select-folder --window HWND --path PATH
+//   window_driver select-folder --window HWND --path PATH [--name NAME]
 //       moves the selection of a shell folder browser to PATH, as a user's clicks would,
-//       prints the selected item's name, and fails when it is not PATH's last name
+//       prints the selected item's name, and fails when it is not NAME (by default PATH's
+//       last name; a virtual folder such as "::{CLSID}" shows a name of its own)
 //
 // Handles are printed and read as hexadecimal. Exit code 0 on success, 1 when the window
 // is not found or gone, 2 on bad usage.
@@ -248,7 +249,7 @@ int SelectFolder(HWND browser) {
   const wchar_t* path = Option(L"--path");
   if (!path) return 2;
   const wchar_t* lastName = wcsrchr(path, L'\\');
-  lastName = lastName ? lastName + 1 : path;
+  lastName = Option(L"--name", lastName ? lastName + 1 : path);
   DWORD processId = 0;
   ::GetWindowThreadProcessId(browser, &processId);
   zelko::ScopedHandle process(::OpenProcess(
