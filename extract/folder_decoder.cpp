@@ -1,5 +1,7 @@
 #include "extract/folder_decoder.h"
 
+#include <vector>
+
 #include "7z.h"
 #include "7zCrc.h"
 #include "Bcj2.h"
@@ -9,6 +11,7 @@
 #include "Lzma2Dec.h"
 #include "LzmaDec.h"
 #include "extract/decode_host.h"
+#include "extract/lzma2_blocks.h"
 
 namespace zelko {
 namespace {
@@ -227,6 +230,26 @@ SRes DecodeLzma2Coder(const Byte* props, unsigned propsSize, UInt64 packSize,
   return res;
 }
 
+// A stream of independent blocks is decoded by several threads when the run allows it.
+// Anything else, and a stream whose blocks cannot be handed out, goes through the one-decoder
+// loop, from the start of its data.
+SRes DecodeLzma2(const Byte* props, unsigned propsSize, UInt64 packPosition, UInt64 packSize,
+                 ILookInStreamPtr inStream, Byte* outBuffer, SizeT outSize, ISzAllocPtr alloc) {
+  DecodeHost& host = CurrentDecodeHost();
+  const unsigned threads = host.DecodeThreads();
+  if (propsSize == 1 && threads > 1) {
+    std::vector<Lzma2Block> blocks;
+    if (FindLzma2Blocks(inStream, packPosition, packSize, outSize, &blocks) &&
+        blocks.size() > 1) {
+      const SRes res = DecodeLzma2Blocks(props[0], inStream, packPosition, blocks, outBuffer,
+                                         Lzma2WorkerCount(threads, blocks.size()), alloc, host);
+      if (res != SZ_ERROR_THREAD) return res;
+    }
+    RINOK(LookInStream_SeekTo(inStream, packPosition))
+  }
+  return DecodeLzma2Coder(props, propsSize, packSize, inStream, outBuffer, outSize, alloc);
+}
+
 SRes DecodeCopyCoder(UInt64 packSize, ILookInStreamPtr inStream, Byte* outBuffer,
                      SizeT outSize) {
   if (packSize != outSize) return SZ_ERROR_DATA;
@@ -249,7 +272,8 @@ SRes DecodeMainCoder(const FolderLayout& layout, UInt32 coder, ILookInStreamPtr 
     case kMethodLzma:
       return DecodeLzmaCoder(props, info.PropsSize, packSize, inStream, out, outSize, alloc);
     case kMethodLzma2:
-      return DecodeLzma2Coder(props, info.PropsSize, packSize, inStream, out, outSize, alloc);
+      return DecodeLzma2(props, info.PropsSize, layout.packPositions[source.index], packSize,
+                         inStream, out, outSize, alloc);
     default:
       return SZ_ERROR_UNSUPPORTED;
   }

@@ -32,6 +32,17 @@ touch -d '1999-12-31 23:59:58' tree/a_first.bin tree/b_empty.txt
 (cd tree && z ../tree_arm64.7z -m0=LZMA2 -mf=ARM64 ./*)
 (cd tree && z ../tree_delta.7z -m0=LZMA -mf=Delta:4 ./*)
 (cd tree && z ../tree_plain_header.7z -m0=LZMA -mhc=off ./*)
+(cd tree && z ../tree_lzma2_blocks.7z -mmt=4 -m0=LZMA2:d=1m:c=1m ./*)
+
+# --- LZMA2 in independent blocks, as a multi-threaded encoder writes them (c: block size) --
+# Text that compresses, with noise in the middle that the encoder stores as it is, so that
+# blocks begin with either kind of chunk. Headers plain, so the tests find the packed data.
+mkdir -p blocks
+seq 1 900000 > blocks/a_numbers.txt
+head -c 1500000 /dev/urandom > blocks/b_noise.bin
+seq 900001 1500000 > blocks/c_numbers.txt
+(cd blocks && z ../lzma2_blocks.7z -mmt=4 -m0=LZMA2:d=1m:c=2m -mhc=off ./*)
+(cd blocks && z ../lzma2_one_block.7z -m0=LZMA2:d=1m -mhc=off ./*)
 
 # --- Progress: one entry each, stored (no decoder progress) and with plain headers -------
 mkdir -p p10m p1000 pempty pdir/a/b
