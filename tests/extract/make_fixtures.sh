@@ -84,4 +84,37 @@ com1
 trailing./evil.txt
 blank /evil.txt
 NAMES
+
+# --- LZMA streams with an end mark, of exact packed sizes (7zz -m0=LZMA:eos) -------------
+# The decoder reads a coder in looks of 16,384 bytes from the start of its packed stream.
+# eos_N.7z holds one file of random bytes (eos/data_N.bin) whose LZMA stream, end mark
+# included, is exactly N bytes long, so that the mark ends just before, on or just after a
+# look boundary. The file's size is found by trying, since random bytes grow the stream by
+# about one byte each; a size the stream skips over makes it start again with other bytes.
+mkdir -p eos
+eos_archive() {
+  local target=$1 n=$(($1 * 98 / 100)) packed tries=0
+  head -c 40000 /dev/urandom > eos/pool
+  while :; do
+    head -c "$n" eos/pool > eos/data.bin
+    rm -f "eos_$target.7z"
+    (cd eos && z "../eos_$target.7z" -m0=LZMA:eos -mhc=off data.bin)
+    packed=$(7zz l -slt "eos_$target.7z" | sed -n 's/^Packed Size = //p')
+    [ "$packed" = "$target" ] && break
+    n=$((n + target - packed))
+    tries=$((tries + 1))
+    if [ $((tries % 16)) = 0 ]; then head -c 40000 /dev/urandom > eos/pool; fi
+    [ $tries -lt 200 ] || { echo "no LZMA stream of $target bytes" >&2; exit 1; }
+  done
+  mv eos/data.bin "eos/data_$target.bin"
+}
+for size in 16380 16383 16384 16385 16386 16388 16390 16393 16397; do eos_archive "$size"; done
+rm eos/pool
+
+# The other coders over the same 8 MiB and 1,000 bytes as lzma_big.7z and lzma_small.7z: every
+# coder reports, pauses and stops between its steps.
+(cd p10m && z ../lzma2_big.7z -m0=LZMA2 -mhc=off big.bin)
+(cd p1000 && z ../lzma2_small.7z -m0=LZMA2 -mhc=off small.bin)
+(cd p10m && z ../copy_big.7z -mx0 -mhc=off big.bin)
+
 echo ok > .complete
