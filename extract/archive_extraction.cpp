@@ -51,25 +51,18 @@ constexpr ResultText kResultTexts[] = {
 
 const ISzAlloc kAlloc = {SzAlloc, SzFree};
 
-std::wstring NameText(const UInt16* name) {
-  std::wstring text;
-  for (; *name != 0; ++name) text.push_back(static_cast<wchar_t>(*name));
-  return text;
+std::wstring NameText(const std::vector<uint16_t>& name) {
+  return std::wstring(name.begin(), name.end());
 }
 
 // Looks at every stored name before anything is written, so a hostile archive leaves the
 // target folder as it was.
 SRes CheckEntryNames(const CSzArEx& db) {
-  std::vector<UInt16> name;
-  for (UInt32 i = 0; i < db.NumFiles; ++i) {
-    name.resize(SzArEx_GetFileNameUtf16(&db, i, nullptr) + 1);
-    const size_t length = SzArEx_GetFileNameUtf16(&db, i, name.data());
-    name[length] = 0;
-    if (!IsSafeEntryName(name.data(), length == 0 ? 0 : length - 1)) {
-      SfxLog::Write(1, L"Refused archive entry outside the target folder: ",
-                    NameText(name.data()), 0);
-      return SZ_ERROR_ARCHIVE;
-    }
+  size_t index = 0;
+  std::vector<uint16_t> name;
+  if (FindRefusedEntryName(db, &index, &name)) {
+    SfxLog::Write(1, L"Refused archive entry outside the target folder: ", NameText(name), 0);
+    return SZ_ERROR_ARCHIVE;
   }
   return SZ_OK;
 }
@@ -184,7 +177,7 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
         continue;  // the entry has not been touched yet
       }
 
-      const size_t nameLength = SzArEx_GetFileNameUtf16(&db, i, nullptr);
+      const size_t nameLength = GetStoredEntryName(db, i, nullptr);
       if (nameLength > nameCapacity) {
         std::free(name);
         nameCapacity = nameLength;
@@ -195,7 +188,7 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
           break;
         }
       }
-      SzArEx_GetFileNameUtf16(&db, i, name);
+      GetStoredEntryName(db, i, name);
       wchar_t* path = reinterpret_cast<wchar_t*>(name);
       static_assert(sizeof(wchar_t) == sizeof(UInt16), "UTF-16 names are used as they are");
 

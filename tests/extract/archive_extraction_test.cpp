@@ -159,6 +159,8 @@ TEST_F(ArchiveExtractionTest, BadArchivesFailWithTheirCondition) {
       {L"crc_flipped.7z", {150202}, "Extract Files ERROR_CRC"},
       {L"lzma_flipped.7z", {150200, 150202}, nullptr},
       {L"truncated.7z", {150200, 150205, 150212, 150213}, nullptr},
+      // Without a names property every entry has the empty name, refused like a hostile one.
+      {L"no_names.7z", {150212}, "Refused archive entry outside the target folder: \r\n"},
   };
   const std::wstring before = CurrentDirectory();
   for (const Case& c : cases) {
