@@ -79,8 +79,11 @@ TEST_F(ArchiveExtractionTest, EveryMethodReproducesTheTree) {
     EXPECT_EQ(before, CurrentDirectory());
   }
   // The source really has a read-only file, so the attribute check above means something.
-  EXPECT_TRUE(::GetFileAttributesW((temp_ / L"tree_copy.7z\\readonly.txt").c_str()) &
-              FILE_ATTRIBUTE_READONLY);
+  // Both files carry exactly the stored bits: the archive bit, and read-only where stored.
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY),
+            ::GetFileAttributesW((temp_ / L"tree_copy.7z\\readonly.txt").c_str()));
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE),
+            ::GetFileAttributesW((temp_ / L"tree_copy.7z\\docs\\sub\\readme.txt").c_str()));
 }
 
 TEST_F(ArchiveExtractionTest, ProgressOfStoredEntries) {
