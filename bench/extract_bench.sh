@@ -4,7 +4,8 @@
 # our extraction against the SDK's example extractor built from the same sources with the same
 # compiler (throughput ratio from interleaved runs, peak private memory), the delay from a
 # confirmed cancel to the end of the extraction, and natively (no Wine, no files) our folder
-# decoder against the SDK's own. Not a test; results go to build-bench/results.txt.
+# decoder against the SDK's own, and the file-system calls per entry (bench/file_calls.sh).
+# Not a test; results go to build-bench/results.txt.
 #   bench/extract_bench.sh [PAYLOAD-MB] [ROUNDS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -113,4 +114,6 @@ for name in lzma2 bcj_lzma; do
   nref=$(median <"$out/nref.times"); nours=$(median <"$out/nours.times")
   say "  native decoding only: SDK folder decoder $nref s, ours $nours s, ratio $(awk "BEGIN {printf \"%.3f\", $nref / $nours}")"
 done
+say "$(bash "$root/bench/file_calls.sh" "$out/build/bench/zelko_extract_bench.exe" \
+  "$out/payload_lzma2.7z" "$out/target_ours")"
 rm -rf "$out/target_ref" "$out/target_ours"

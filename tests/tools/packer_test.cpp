@@ -552,6 +552,15 @@ TEST_F(PackerTest, FillSizesRefusesArchivesTheInstallerCannotRead) {
        folder_ / L"cut.7z",
        ": the second archive is not a 7z archive the installer can read: it ends before its "
        "header does"},
+      // Archives that open but whose names the installer would refuse before writing.
+      {{L"--archive", FixtureFolder() + L"extract\\no_names.7z"},
+       FixtureFolder() + L"extract\\no_names.7z",
+       ": the archive is not a 7z archive the installer can read: it holds an entry without a "
+       "name"},
+      {{L"--archive", FixtureFolder() + L"extract\\hostile_0.7z"},
+       FixtureFolder() + L"extract\\hostile_0.7z",
+       ": the archive is not a 7z archive the installer can read: it holds the entry "
+       "\"../evil.txt\", whose name the installer refuses"},
   };
   const auto before = Snapshot(folder_.path());
   for (const Case& c : cases) {
