@@ -73,29 +73,55 @@ reference=$(win "$out/build/bench/sdk_reference_7z.exe")
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 unpacked=$(du -sb "$payload" | cut -f1)
+# folder_summary ARCHIVE: how many folders, and the unpacked size of the largest.
+folder_summary() {
+  7zz l -slt "$1" | awk -F' = ' '/^Size = /{s=$2} /^Block = /{b[$2]+=s}
+    END {m=0; for (k in b) if (b[k]>m) m=b[k]; printf "%d folders, the largest %d MiB", length(b), m/1048576}'
+}
+# cancel_delays ARCHIVE: the delay from a cancel at a third of the progress to the end of
+# our extraction, 5 runs.
+cancel_delays() {
+  : > "$out/cancel.times"
+  for round in $(seq 5); do
+    rm -rf "$out/target_ours"; mkdir -p "$out/target_ours"
+    "$ZELKO_WINE" "$bench" cancel "$(win "$1")" "$(win "$out/target_ours")" \
+      $((unpacked / 1024 / 3)) >>"$out/cancel.times" 2>/dev/null </dev/null
+  done
+  echo "  cancel to end of extraction: median $(median <"$out/cancel.times") ms, max $(sort -g "$out/cancel.times" | tail -1) ms (5 runs, cancelled at a third)"
+}
+# interleave ARCHIVE OURS: $rounds rounds of the reference, then of OURS (ours_bench or
+# ours_installer), each into a fresh folder; seconds and peak resident memory in KiB go to
+# ref.times and ours.times. Max RSS of the Windows process: Wine runs it in the process that
+# time started.
+timed() { /usr/bin/time -f "%e %M" -o "$out/time.txt" "$@" >/dev/null 2>&1 </dev/null; }
+ours_bench() { timed "$ZELKO_WINE" "$bench" extract "$(win "$1")" "$(win "$2")"; }
+# The packed installer as a user starts it: silent, extract only, into the folder.
+ours_installer() {
+  timed "$ZELKO_WINE" "$(win "$installer")" /sfx_nu /sfx_ne "/sfx_o$(win "$2")"
+}
+interleave() {
+  : > "$out/ref.times"; : > "$out/ours.times"
+  local round who target
+  for round in $(seq "$rounds"); do
+    for who in ref ours; do
+      target=$out/target_$who
+      rm -rf "$target"; mkdir -p "$target"
+      if [ "$who" = ref ]; then
+        (cd "$target" && timed "$ZELKO_WINE" "$reference" x "$(win "$1")") ||
+          { echo "reference failed on $1" >&2; exit 1; }
+      else
+        "$2" "$1" "$target" || { echo "ours ($2) failed on $1" >&2; exit 1; }
+      fi
+      cat "$out/time.txt" >>"$out/$who.times"
+    done
+  done
+}
 say "payload: $((unpacked / 1048576)) MiB in $(find "$payload" -type f | wc -l) files; $rounds interleaved rounds"
 methods=""
 case $parts in all | methods) methods="lzma2 bcj_lzma" ;; esac
 for name in $methods; do
   archive=$out/payload_$name.7z
-  : > "$out/ref.times"; : > "$out/ours.times"
-  for round in $(seq "$rounds"); do
-    for who in ref ours; do
-      target=$out/target_$who
-      rm -rf "$target"; mkdir -p "$target"
-      # Max RSS of the Windows process: Wine runs it in the process that time started.
-      if [ "$who" = ref ]; then
-        (cd "$target" && /usr/bin/time -f "%e %M" -o "$out/time.txt" \
-          "$ZELKO_WINE" "$reference" x "$(win "$archive")" >/dev/null 2>&1 </dev/null) ||
-          { echo "reference failed on $name" >&2; exit 1; }
-      else
-        /usr/bin/time -f "%e %M" -o "$out/time.txt" \
-          "$ZELKO_WINE" "$bench" extract "$(win "$archive")" "$(win "$target")" \
-          >/dev/null 2>&1 </dev/null || { echo "ours failed on $name" >&2; exit 1; }
-      fi
-      cat "$out/time.txt" >>"$out/$who.times"
-    done
-  done
+  interleave "$archive" ours_bench
   diff -r "$payload" "$out/target_ours" >/dev/null || { echo "our output differs" >&2; exit 1; }
   refTime=$(cut -d' ' -f1 "$out/ref.times" | median)
   ourTime=$(cut -d' ' -f1 "$out/ours.times" | median)
@@ -103,18 +129,10 @@ for name in $methods; do
   ourPeak=$(cut -d' ' -f2 "$out/ours.times" | median)
   say "$name ($(($(stat -c %s "$archive") / 1048576)) MiB packed), under Wine, with files:"
   say "  reference $refTime s, ours $ourTime s, throughput ratio (ours/reference) $(awk "BEGIN {printf \"%.3f\", $refTime / $ourTime}")"
-  folders=$(7zz l -slt "$archive" | awk -F' = ' '/^Size = /{s=$2} /^Block = /{b[$2]+=s}
-    END {m=0; for (k in b) if (b[k]>m) m=b[k]; printf "%d folders, the largest %d MiB", length(b), m/1048576}')
+  folders=$(folder_summary "$archive")
   say "  peak resident memory (with Wine's own): reference $((refPeak / 1024)) MiB, ours $((ourPeak / 1024)) MiB ($folders)"
 
-  : > "$out/cancel.times"
-  for round in $(seq 5); do
-    target=$out/target_ours
-    rm -rf "$target"; mkdir -p "$target"
-    "$ZELKO_WINE" "$bench" cancel "$(win "$archive")" "$(win "$target")" \
-      $((unpacked / 1024 / 3)) >>"$out/cancel.times" 2>/dev/null </dev/null
-  done
-  say "  cancel to end of extraction: median $(median <"$out/cancel.times") ms, max $(sort -g "$out/cancel.times" | tail -1) ms (5 runs, cancelled at a third)"
+  say "$(cancel_delays "$archive")"
 
   : > "$out/nref.times"; : > "$out/nours.times"
   for round in $(seq "$rounds"); do
@@ -139,43 +157,18 @@ if [ "$parts" = all ] || [ "$parts" = parallel ]; then
   say "load before the parallel part (uptime): $(uptime)"
   say "lzma2 in blocks (-mmt=4 -m0=LZMA2:d=16m:c=32m): $(stat -c %s "$archive") bytes packed;" \
     "default LZMA2: $(stat -c %s "$out/payload_lzma2.7z") bytes"
-  : > "$out/ref.times"; : > "$out/ours.times"
-  for round in $(seq "$rounds"); do
-    for who in ref ours; do
-      target=$out/target_$who
-      rm -rf "$target"; mkdir -p "$target"
-      if [ "$who" = ref ]; then
-        (cd "$target" && /usr/bin/time -f "%e %M" -o "$out/time.txt" \
-          "$ZELKO_WINE" "$reference" x "$(win "$archive")" >/dev/null 2>&1 </dev/null) ||
-          { echo "reference failed on the blocks" >&2; exit 1; }
-      else
-        # The packed installer as a user starts it: silent, extract only, into the folder.
-        /usr/bin/time -f "%e %M" -o "$out/time.txt" "$ZELKO_WINE" "$(win "$installer")" \
-          /sfx_nu /sfx_ne "/sfx_o$(win "$target")" >/dev/null 2>&1 </dev/null ||
-          { echo "the installer failed" >&2; exit 1; }
-      fi
-      cat "$out/time.txt" >>"$out/$who.times"
-    done
-  done
+  interleave "$archive" ours_installer
   diff -r "$payload" "$out/target_ours" >/dev/null || { echo "the installer's output differs" >&2; exit 1; }
   refTime=$(cut -d' ' -f1 "$out/ref.times" | median)
   ourTime=$(cut -d' ' -f1 "$out/ours.times" | median)
   say "  whole installer under Wine (installer.bin copy included), $rounds interleaved rounds:"
   say "  reference $refTime s ($(cut -d' ' -f1 "$out/ref.times" | tr '\n' ' ')), installer $ourTime s ($(cut -d' ' -f1 "$out/ours.times" | tr '\n' ' '))"
   say "  throughput ratio (installer/reference) $(awk "BEGIN {printf \"%.3f\", $refTime / $ourTime}")"
-  folders=$(7zz l -slt "$archive" | awk -F' = ' '/^Size = /{s=$2} /^Block = /{b[$2]+=s}
-    END {m=0; for (k in b) if (b[k]>m) m=b[k]; printf "%d folders, the largest %d MiB", length(b), m/1048576}')
+  folders=$(folder_summary "$archive")
   say "  peak resident memory (with Wine's own): reference $(($(cut -d' ' -f2 "$out/ref.times" | median) / 1024)) MiB," \
     "installer $(($(cut -d' ' -f2 "$out/ours.times" | median) / 1024)) MiB ($folders)"
 
-  : > "$out/cancel.times"
-  for round in $(seq 5); do
-    target=$out/target_ours
-    rm -rf "$target"; mkdir -p "$target"
-    "$ZELKO_WINE" "$bench" cancel "$(win "$archive")" "$(win "$target")" \
-      $((unpacked / 1024 / 3)) >>"$out/cancel.times" 2>/dev/null </dev/null
-  done
-  say "  cancel to end of extraction: median $(median <"$out/cancel.times") ms, max $(sort -g "$out/cancel.times" | tail -1) ms (5 runs, cancelled at a third)"
+  say "$(cancel_delays "$archive")"
 
   # Natively: the archive is in memory, so the peak resident memory above the archive and
   # the folder is what the decoding itself takes.
