@@ -230,26 +230,6 @@ TEST(DecodeLzmaCoderTest, StreamFailures) {
       << r.log[0];
 }
 
-// A host acting as the user: scripted pause and cancel at an exact progress step.
-struct ScriptedHost : QuietDecodeHost {
-  bool IsFinished() override { return finished; }
-  bool IsCancelled() override { return finished; }
-  bool IsPaused() override { return paused; }
-  void WaitWhilePaused() override {
-    ++waits;
-    paused = false;
-  }
-  void ReportProgress(uint32_t amount) override {
-    amounts.push_back(amount);
-    if (amounts.size() == pauseAt) paused = true;
-    if (amounts.size() == cancelAt) finished = true;
-  }
-  size_t pauseAt = 0, cancelAt = 0;
-  bool paused = false, finished = false;
-  int waits = 0;
-  std::vector<uint32_t> amounts;
-};
-
 TEST(DecodeLzmaCoderTest, PauseAndCancelBetweenSteps) {
   const std::string source = ReadFileBytes(Fixture(L"p10m\\big.bin"));
   struct Coder {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <numeric>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,32 +78,17 @@ class MemoryArchive {
   size_t cacheSize_ = 0;
 };
 
-// The run as the decoder sees it: `threads` decoding threads, and a user who pauses or
-// cancels at an exact progress report.
-struct ScriptedRun : QuietDecodeHost {
-  explicit ScriptedRun(unsigned threadCount) : threads(threadCount) {}
-  unsigned DecodeThreads() override { return threads; }
-  bool IsFinished() override { return finished; }
-  bool IsCancelled() override { return finished; }
-  bool IsPaused() override { return paused; }
-  void WaitWhilePaused() override {
-    ++waits;
-    paused = false;
-  }
-  void ReportProgress(uint32_t amountKB) override {
-    totalKB += amountKB;
-    ++reports;
-    if (reports == pauseAt) paused = true;
-    if (reports == cancelAt) finished = true;
-  }
+// The progress a run was given, in KB.
+uint64_t TotalKB(const ScriptedHost& run) {
+  return std::accumulate(run.amounts.begin(), run.amounts.end(), uint64_t{0});
+}
 
-  unsigned threads;
-  size_t pauseAt = 0, cancelAt = 0;
-  bool paused = false, finished = false;
-  int waits = 0;
-  size_t reports = 0;
-  uint64_t totalKB = 0;
-};
+// A run that lets the decoder use `threads` threads.
+ScriptedHost WithThreads(unsigned threads) {
+  ScriptedHost run;
+  run.threads = threads;
+  return run;
+}
 
 std::map<std::wstring, std::string> SourceFiles() {
   std::map<std::wstring, std::string> files;
@@ -160,13 +146,13 @@ TEST(Lzma2BlocksTest, EveryThreadCountDecodesTheSameFiles) {
                  std::to_string(c.threads));
     MemoryArchive archive(ReadFileBytes(Fixture(c.archive)));
     ASSERT_EQ(SZ_OK, archive.opened());
-    ScriptedRun run(c.threads);
+    ScriptedHost run = WithThreads(c.threads);
     ScopedDecodeHost scope(run);
     std::map<std::wstring, std::string> files;
     ASSERT_EQ(SZ_OK, archive.ExtractAll(&files));
     EXPECT_TRUE(files == source);
     // The bar gets the whole folder, in KB.
-    if (c.parallel) EXPECT_EQ(archive.unpackSize() / 1024, run.totalKB);
+    if (c.parallel) EXPECT_EQ(archive.unpackSize() / 1024, TotalKB(run));
   }
 }
 
@@ -210,7 +196,7 @@ TEST(Lzma2BlocksTest, DamageFailsAsWithOneDecoder) {
     for (unsigned threads : {1u, 4u}) {
       MemoryArchive archive(bytes);
       ASSERT_EQ(SZ_OK, archive.opened());
-      ScriptedRun run(threads);
+      ScriptedHost run = WithThreads(threads);
       ScopedDecodeHost scope(run);
       std::map<std::wstring, std::string> files;
       results[threads == 1 ? 0 : 1] = archive.ExtractAll(&files);
@@ -228,7 +214,7 @@ struct BlockDecode {
   std::string expected;
 };
 
-BlockDecode DecodeWithTwoWorkers(ScriptedRun& run) {
+BlockDecode DecodeWithTwoWorkers(ScriptedHost& run) {
   MemoryArchive archive(ReadFileBytes(Fixture(L"lzma2_blocks.7z")));
   EXPECT_EQ(SZ_OK, archive.opened());
   const std::vector<Lzma2Block> blocks = Blocks(archive);
@@ -241,11 +227,11 @@ BlockDecode DecodeWithTwoWorkers(ScriptedRun& run) {
 }
 
 TEST(Lzma2BlocksTest, CancelStopsTheWorkers) {
-  ScriptedRun run(2);
+  ScriptedHost run = WithThreads(2);
   run.cancelAt = 1;
   const BlockDecode d = DecodeWithTwoWorkers(run);
   EXPECT_EQ(SZ_OK, d.result);  // a cancel is no failure; the check sum tells the caller
-  EXPECT_EQ(1u, run.reports);  // nothing is reported after the cancel
+  EXPECT_EQ(1u, run.amounts.size());  // nothing is reported after the cancel
   // Each worker runs at most a few steps of 1 MiB beyond the last look at the flags, so much
   // of the folder is never decoded.
   const size_t untouched = std::count(d.out.begin(), d.out.end(), '\xAA');
@@ -253,7 +239,7 @@ TEST(Lzma2BlocksTest, CancelStopsTheWorkers) {
 
   // The whole way through the archive reader: the folder's check sum fails.
   MemoryArchive archive(ReadFileBytes(Fixture(L"lzma2_blocks.7z")));
-  ScriptedRun cancelled(2);
+  ScriptedHost cancelled = WithThreads(2);
   cancelled.cancelAt = 1;
   ScopedDecodeHost scope(cancelled);
   std::map<std::wstring, std::string> files;
@@ -261,13 +247,13 @@ TEST(Lzma2BlocksTest, CancelStopsTheWorkers) {
 }
 
 TEST(Lzma2BlocksTest, PauseHoldsAndResumes) {
-  ScriptedRun run(2);
+  ScriptedHost run = WithThreads(2);
   run.pauseAt = 1;
   const BlockDecode d = DecodeWithTwoWorkers(run);
   EXPECT_EQ(SZ_OK, d.result);
   EXPECT_EQ(1, run.waits);
   EXPECT_TRUE(d.out == d.expected);
-  EXPECT_EQ(d.out.size() / 1024, run.totalKB);
+  EXPECT_EQ(d.out.size() / 1024, TotalKB(run));
 }
 
 }  // namespace
