@@ -1,7 +1,8 @@
 // What the platform-neutral decoding core needs from the run: the shared flags, progress, the
 // pause wait, the run log and how many threads may decode. The installer implements it over
 // the application object; the packer and the native fuzz and timing builds use a quiet host.
-// The core itself makes no system call; its decoding threads are the standard library's.
+// The core itself makes no system call but those of the parallel LZMA2 decoder's threads
+// (decode_threads.h).
 #pragma once
 
 #include <cstdint>

@@ -1,19 +1,16 @@
 #include "extract/lzma2_blocks.h"
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
 
 #include "CpuArch.h"
 #include "Lzma2Dec.h"
 #include "extract/decode_host.h"
+#include "extract/decode_threads.h"
 
 namespace zelko {
 namespace {
@@ -44,7 +41,7 @@ constexpr SizeT kStepOutput = 1 << 20;
 constexpr uint32_t kStepsAhead = 2;
 constexpr size_t kInputBuffer = 1 << 18;
 // The calling thread looks at the run's flags at least this often, even while no step ends.
-constexpr auto kFlagPoll = std::chrono::milliseconds(20);
+constexpr unsigned kFlagPollMs = 20;
 constexpr size_t kNoBlock = SIZE_MAX;
 constexpr UInt64 kProgressUnit = 1024;
 
@@ -80,6 +77,8 @@ class HeaderReader {
   Byte window_[kHeaderWindow];
 };
 
+class ParallelLzma2;
+
 // What one worker owns: its decoder and its input buffer, both from the folder's allocator.
 struct Worker {
   explicit Worker(ISzAllocPtr allocator) : alloc(allocator) { Lzma2Dec_Construct(&decoder); }
@@ -102,7 +101,8 @@ struct Worker {
   uint32_t stepsDone = 0;
   uint32_t stepsAllowed = kStepsAhead;
   uint32_t nextAllowed = kStepsAhead;  // the calling thread's own
-  std::thread thread;
+  ParallelLzma2* decode = nullptr;
+  DecodeThread thread;
 };
 
 class ParallelLzma2 {
@@ -116,13 +116,11 @@ class ParallelLzma2 {
     if (!StartWorkers(prop, count, alloc)) return SZ_ERROR_THREAD;
     const bool stopped = Serve(host);
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<DecodeMutex> lock(mutex_);
       stopAll_ = true;
     }
-    workerWake_.notify_all();
-    for (const std::unique_ptr<Worker>& worker : workers_) {
-      if (worker->thread.joinable()) worker->thread.join();
-    }
+    workerWake_.NotifyAll();
+    for (const std::unique_ptr<Worker>& worker : workers_) worker->thread.Join();
     if (stopped) return SZ_OK;  // a cancel: the output stays incomplete, the check sum says so
     return firstFailed_ == kNoBlock ? SZ_OK : failedResult_;
   }
@@ -139,14 +137,13 @@ class ParallelLzma2 {
       } catch (const std::bad_alloc&) {
         break;
       }
+      w.decode = this;
       {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<DecodeMutex> lock(mutex_);
         ++running_;
       }
-      try {
-        w.thread = std::thread([this, &w] { Work(w); });
-      } catch (const std::system_error&) {
-        std::lock_guard<std::mutex> lock(mutex_);
+      if (!w.thread.Start(&ParallelLzma2::WorkerMain, &w)) {
+        std::lock_guard<DecodeMutex> lock(mutex_);
         --running_;
         break;
       }
@@ -159,9 +156,9 @@ class ParallelLzma2 {
   bool Serve(DecodeHost& host) {
     uint64_t reportedKB = 0;
     uint64_t seenEvents = 0;
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<DecodeMutex> lock(mutex_);
     for (;;) {
-      mainWake_.wait_for(lock, kFlagPoll, [&] { return events_ != seenEvents; });
+      if (events_ == seenEvents) mainWake_.WaitFor(mutex_, kFlagPollMs);
       seenEvents = events_;
       const uint64_t producedKB = produced_ / kProgressUnit;
       const bool done = running_ == 0;
@@ -190,8 +187,13 @@ class ParallelLzma2 {
       for (const std::unique_ptr<Worker>& worker : workers_) {
         worker->stepsAllowed = worker->nextAllowed;
       }
-      workerWake_.notify_all();
+      workerWake_.NotifyAll();
     }
+  }
+
+  static void WorkerMain(void* worker) {
+    Worker& w = *static_cast<Worker*>(worker);
+    w.decode->Work(w);
   }
 
   // A worker: takes the next block until none is left or the decode stops.
@@ -199,26 +201,26 @@ class ParallelLzma2 {
     for (;;) {
       size_t index;
       {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<DecodeMutex> lock(mutex_);
         if (stopAll_ || nextBlock_ >= blocks_.size() || nextBlock_ > firstFailed_) break;
         index = nextBlock_++;
       }
       const SRes res = DecodeBlock(w, index);
       if (res != SZ_OK) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<DecodeMutex> lock(mutex_);
         if (index < firstFailed_) {
           firstFailed_ = index;
           failedResult_ = res;
         }
-        workerWake_.notify_all();  // the workers on later blocks stop
+        workerWake_.NotifyAll();  // the workers on later blocks stop
       }
     }
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<DecodeMutex> lock(mutex_);
       --running_;
       ++events_;
     }
-    mainWake_.notify_one();
+    mainWake_.NotifyOne();
   }
 
   // Whether the worker on block `index` stops; the caller holds the lock.
@@ -226,23 +228,23 @@ class ParallelLzma2 {
 
   // Waits until the worker may run its next step; false when it is to stop instead.
   bool AwaitStep(Worker& w, size_t index) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    workerWake_.wait(lock, [&] { return Stops(index) || w.stepsDone < w.stepsAllowed; });
+    std::lock_guard<DecodeMutex> lock(mutex_);
+    while (!Stops(index) && w.stepsDone >= w.stepsAllowed) workerWake_.Wait(mutex_);
     return !Stops(index);
   }
 
   void EndStep(Worker& w, SizeT bytes) {
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<DecodeMutex> lock(mutex_);
       ++w.stepsDone;
       produced_ += bytes;
       ++events_;
     }
-    mainWake_.notify_one();
+    mainWake_.NotifyOne();
   }
 
   SRes ReadInput(UInt64 pos, Byte* buffer, size_t size) {
-    std::lock_guard<std::mutex> lock(streamMutex_);
+    std::lock_guard<DecodeMutex> lock(streamMutex_);
     RINOK(LookInStream_SeekTo(stream_, packPosition_ + pos))
     return LookInStream_Read(stream_, buffer, size);
   }
@@ -308,10 +310,10 @@ class ParallelLzma2 {
   Byte* out_;
   std::vector<std::unique_ptr<Worker>> workers_;
 
-  std::mutex streamMutex_;  // the input stream, one read at a time
-  std::mutex mutex_;        // everything below and the workers' step counts
-  std::condition_variable workerWake_;
-  std::condition_variable mainWake_;
+  DecodeMutex streamMutex_;  // the input stream, one read at a time
+  DecodeMutex mutex_;        // everything below and the workers' step counts
+  DecodeCondition workerWake_;
+  DecodeCondition mainWake_;
   size_t nextBlock_ = 0;
   size_t firstFailed_ = kNoBlock;
   SRes failedResult_ = SZ_OK;

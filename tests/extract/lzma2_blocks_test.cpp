@@ -152,7 +152,9 @@ TEST(Lzma2BlocksTest, EveryThreadCountDecodesTheSameFiles) {
     ASSERT_EQ(SZ_OK, archive.ExtractAll(&files));
     EXPECT_TRUE(files == source);
     // The bar gets the whole folder, in KB.
-    if (c.parallel) EXPECT_EQ(archive.unpackSize() / 1024, TotalKB(run));
+    if (c.parallel) {
+      EXPECT_EQ(archive.unpackSize() / 1024, TotalKB(run));
+    }
   }
 }
 
@@ -186,7 +188,9 @@ TEST(Lzma2BlocksTest, DamageFailsAsWithOneDecoder) {
   };
   for (const Damage& d : cases) {
     SCOPED_TRACE(d.what);
-    if (d.block >= 0 && d.offset == 6) ASSERT_TRUE(lzmaStart(d.block));
+    if (d.block >= 0 && d.offset == 6) {
+      ASSERT_TRUE(lzmaStart(d.block));
+    }
     std::string bytes = original;
     const UInt64 at = d.block >= 0
                           ? intact.packStart() + blocks[d.block].packOffset + d.offset
