@@ -4,13 +4,17 @@
 # our extraction against the SDK's example extractor built from the same sources with the same
 # compiler (throughput ratio from interleaved runs, peak private memory), the delay from a
 # confirmed cancel to the end of the extraction, and natively (no Wine, no files) our folder
-# decoder against the SDK's own. Not a test; results go to build-bench/results.txt.
-#   bench/extract_bench.sh [PAYLOAD-MB] [ROUNDS]
+# decoder against the SDK's own, and the file-system calls per entry (bench/file_calls.sh).
+# The part "parallel" packs the payload into LZMA2 of independent blocks and runs the whole
+# packed installer against the SDK's extractor, and natively our folder decoding with 1 and 2
+# threads. Not a test; results go to build-bench/results.txt.
+#   bench/extract_bench.sh [PAYLOAD-MB] [ROUNDS] [methods|parallel|all]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/env.sh"
 payloadMB=${1:-200}
 rounds=${2:-3}
+parts=${3:-all}
 out=$root/build-bench
 native=$root/build-bench-native
 mkdir -p "$out"
@@ -46,11 +50,16 @@ fi
   (cd "$payload" && 7zz a -t7z -bso0 -bsp0 -m0=LZMA2 "$out/payload_lzma2.7z" ./*)
 [ -f "$out/payload_bcj_lzma.7z" ] ||
   (cd "$payload" && 7zz a -t7z -bso0 -bsp0 -m0=LZMA -mf=BCJ "$out/payload_bcj_lzma.7z" ./*)
+# Blocks of 32 MiB, each decodable alone (c= sets the block size).
+[ -f "$out/payload_lzma2_blocks.7z" ] ||
+  (cd "$payload" && 7zz a -t7z -bso0 -bsp0 -mmt=4 -m0=LZMA2:d=16m:c=32m \
+    "$out/payload_lzma2_blocks.7z" ./*)
 
 # --- Programs --------------------------------------------------------------------------
 cmake -S "$root" -B "$out/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DZELKO_BUILD_BENCH=ON -DZELKO_BUILD_TESTS=OFF >/dev/null
-cmake --build "$out/build" --target zelko_extract_bench sdk_reference_7z >/dev/null
+cmake --build "$out/build" --target zelko_extract_bench sdk_reference_7z ZelkoSFX zelko_pack \
+  >/dev/null
 cmake -S "$root/bench/native" -B "$native" -G Ninja -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$native" >/dev/null
@@ -64,27 +73,55 @@ reference=$(win "$out/build/bench/sdk_reference_7z.exe")
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 unpacked=$(du -sb "$payload" | cut -f1)
-say "payload: $((unpacked / 1048576)) MiB in $(find "$payload" -type f | wc -l) files; $rounds interleaved rounds"
-for name in lzma2 bcj_lzma; do
-  archive=$out/payload_$name.7z
+# folder_summary ARCHIVE: how many folders, and the unpacked size of the largest.
+folder_summary() {
+  7zz l -slt "$1" | awk -F' = ' '/^Size = /{s=$2} /^Block = /{b[$2]+=s}
+    END {m=0; for (k in b) if (b[k]>m) m=b[k]; printf "%d folders, the largest %d MiB", length(b), m/1048576}'
+}
+# cancel_delays ARCHIVE: the delay from a cancel at a third of the progress to the end of
+# our extraction, 5 runs.
+cancel_delays() {
+  : > "$out/cancel.times"
+  for round in $(seq 5); do
+    rm -rf "$out/target_ours"; mkdir -p "$out/target_ours"
+    "$ZELKO_WINE" "$bench" cancel "$(win "$1")" "$(win "$out/target_ours")" \
+      $((unpacked / 1024 / 3)) >>"$out/cancel.times" 2>/dev/null </dev/null
+  done
+  echo "  cancel to end of extraction: median $(median <"$out/cancel.times") ms, max $(sort -g "$out/cancel.times" | tail -1) ms (5 runs, cancelled at a third)"
+}
+# interleave ARCHIVE OURS: $rounds rounds of the reference, then of OURS (ours_bench or
+# ours_installer), each into a fresh folder; seconds and peak resident memory in KiB go to
+# ref.times and ours.times. Max RSS of the Windows process: Wine runs it in the process that
+# time started.
+timed() { /usr/bin/time -f "%e %M" -o "$out/time.txt" "$@" >/dev/null 2>&1 </dev/null; }
+ours_bench() { timed "$ZELKO_WINE" "$bench" extract "$(win "$1")" "$(win "$2")"; }
+# The packed installer as a user starts it: silent, extract only, into the folder.
+ours_installer() {
+  timed "$ZELKO_WINE" "$(win "$installer")" /sfx_nu /sfx_ne "/sfx_o$(win "$2")"
+}
+interleave() {
   : > "$out/ref.times"; : > "$out/ours.times"
+  local round who target
   for round in $(seq "$rounds"); do
     for who in ref ours; do
       target=$out/target_$who
       rm -rf "$target"; mkdir -p "$target"
-      # Max RSS of the Windows process: Wine runs it in the process that time started.
       if [ "$who" = ref ]; then
-        (cd "$target" && /usr/bin/time -f "%e %M" -o "$out/time.txt" \
-          "$ZELKO_WINE" "$reference" x "$(win "$archive")" >/dev/null 2>&1 </dev/null) ||
-          { echo "reference failed on $name" >&2; exit 1; }
+        (cd "$target" && timed "$ZELKO_WINE" "$reference" x "$(win "$1")") ||
+          { echo "reference failed on $1" >&2; exit 1; }
       else
-        /usr/bin/time -f "%e %M" -o "$out/time.txt" \
-          "$ZELKO_WINE" "$bench" extract "$(win "$archive")" "$(win "$target")" \
-          >/dev/null 2>&1 </dev/null || { echo "ours failed on $name" >&2; exit 1; }
+        "$2" "$1" "$target" || { echo "ours ($2) failed on $1" >&2; exit 1; }
       fi
       cat "$out/time.txt" >>"$out/$who.times"
     done
   done
+}
+say "payload: $((unpacked / 1048576)) MiB in $(find "$payload" -type f | wc -l) files; $rounds interleaved rounds"
+methods=""
+case $parts in all | methods) methods="lzma2 bcj_lzma" ;; esac
+for name in $methods; do
+  archive=$out/payload_$name.7z
+  interleave "$archive" ours_bench
   diff -r "$payload" "$out/target_ours" >/dev/null || { echo "our output differs" >&2; exit 1; }
   refTime=$(cut -d' ' -f1 "$out/ref.times" | median)
   ourTime=$(cut -d' ' -f1 "$out/ours.times" | median)
@@ -92,18 +129,10 @@ for name in lzma2 bcj_lzma; do
   ourPeak=$(cut -d' ' -f2 "$out/ours.times" | median)
   say "$name ($(($(stat -c %s "$archive") / 1048576)) MiB packed), under Wine, with files:"
   say "  reference $refTime s, ours $ourTime s, throughput ratio (ours/reference) $(awk "BEGIN {printf \"%.3f\", $refTime / $ourTime}")"
-  folders=$(7zz l -slt "$archive" | awk -F' = ' '/^Size = /{s=$2} /^Block = /{b[$2]+=s}
-    END {m=0; for (k in b) if (b[k]>m) m=b[k]; printf "%d folders, the largest %d MiB", length(b), m/1048576}')
+  folders=$(folder_summary "$archive")
   say "  peak resident memory (with Wine's own): reference $((refPeak / 1024)) MiB, ours $((ourPeak / 1024)) MiB ($folders)"
 
-  : > "$out/cancel.times"
-  for round in $(seq 5); do
-    target=$out/target_ours
-    rm -rf "$target"; mkdir -p "$target"
-    "$ZELKO_WINE" "$bench" cancel "$(win "$archive")" "$(win "$target")" \
-      $((unpacked / 1024 / 3)) >>"$out/cancel.times" 2>/dev/null </dev/null
-  done
-  say "  cancel to end of extraction: median $(median <"$out/cancel.times") ms, max $(sort -g "$out/cancel.times" | tail -1) ms (5 runs, cancelled at a third)"
+  say "$(cancel_delays "$archive")"
 
   : > "$out/nref.times"; : > "$out/nours.times"
   for round in $(seq "$rounds"); do
@@ -113,4 +142,47 @@ for name in lzma2 bcj_lzma; do
   nref=$(median <"$out/nref.times"); nours=$(median <"$out/nours.times")
   say "  native decoding only: SDK folder decoder $nref s, ours $nours s, ratio $(awk "BEGIN {printf \"%.3f\", $nref / $nours}")"
 done
+[ -z "$methods" ] || say "$(bash "$root/bench/file_calls.sh" \
+  "$out/build/bench/zelko_extract_bench.exe" "$out/payload_lzma2.7z" "$out/target_ours")"
+
+# --- Parallel LZMA2: the whole installer, and the folder decoding with 1 and 2 threads ---
+if [ "$parts" = all ] || [ "$parts" = parallel ]; then
+  archive=$out/payload_lzma2_blocks.7z
+  installer=$out/installer_lzma2_blocks.exe
+  printf '[INSTALL]\nProductCode={5E0C7A21-33B4-4F7D-9C1E-7A2B6D4E8F10}\nCompression=7z\n' \
+    > "$out/bench.ini"
+  "$ZELKO_WINE" "$(win "$out/build/bin/zelko_pack.exe")" --stub "$(win "$out/build/bin/ZelkoSFX.exe")" \
+    --config "$(win "$out/bench.ini")" --archive "$(win "$archive")" --fill-sizes \
+    --out "$(win "$installer")" >"$out/pack.txt" 2>&1 </dev/null
+  say "load before the parallel part (uptime): $(uptime)"
+  say "lzma2 in blocks (-mmt=4 -m0=LZMA2:d=16m:c=32m): $(stat -c %s "$archive") bytes packed;" \
+    "default LZMA2: $(stat -c %s "$out/payload_lzma2.7z") bytes"
+  interleave "$archive" ours_installer
+  diff -r "$payload" "$out/target_ours" >/dev/null || { echo "the installer's output differs" >&2; exit 1; }
+  refTime=$(cut -d' ' -f1 "$out/ref.times" | median)
+  ourTime=$(cut -d' ' -f1 "$out/ours.times" | median)
+  say "  whole installer under Wine (installer.bin copy included), $rounds interleaved rounds:"
+  say "  reference $refTime s ($(cut -d' ' -f1 "$out/ref.times" | tr '\n' ' ')), installer $ourTime s ($(cut -d' ' -f1 "$out/ours.times" | tr '\n' ' '))"
+  say "  throughput ratio (installer/reference) $(awk "BEGIN {printf \"%.3f\", $refTime / $ourTime}")"
+  folders=$(folder_summary "$archive")
+  say "  peak resident memory (with Wine's own): reference $(($(cut -d' ' -f2 "$out/ref.times" | median) / 1024)) MiB," \
+    "installer $(($(cut -d' ' -f2 "$out/ours.times" | median) / 1024)) MiB ($folders)"
+
+  say "$(cancel_delays "$archive")"
+
+  # Natively: the archive is in memory, so the peak resident memory above the archive and
+  # the folder is what the decoding itself takes.
+  : > "$out/n1.times"; : > "$out/n2.times"
+  for round in $(seq "$rounds"); do
+    for threads in 1 2; do
+      /usr/bin/time -f "%M" -o "$out/time.txt" "$native/decode_ours" "$archive" "$threads" |
+        cut -d' ' -f1 | tr '\n' ' ' >>"$out/n$threads.times"
+      cat "$out/time.txt" >>"$out/n$threads.times"
+    done
+  done
+  n1=$(cut -d' ' -f1 "$out/n1.times" | median); n2=$(cut -d' ' -f1 "$out/n2.times" | median)
+  say "  native folder decoding: 1 thread $n1 s ($(cut -d' ' -f1 "$out/n1.times" | tr '\n' ' ')), 2 threads $n2 s ($(cut -d' ' -f1 "$out/n2.times" | tr '\n' ' ')), ratio $(awk "BEGIN {printf \"%.3f\", $n1 / $n2}")"
+  say "  native peak resident memory: 1 thread $(($(cut -d' ' -f2 "$out/n1.times" | median) / 1024)) MiB, 2 threads $(($(cut -d' ' -f2 "$out/n2.times" | median) / 1024)) MiB (archive $(($(stat -c %s "$archive") / 1048576)) MiB in memory, $folders)"
+  say "load after (uptime): $(uptime)"
+fi
 rm -rf "$out/target_ref" "$out/target_ours"

@@ -1,6 +1,7 @@
 #include "extract/archive_extraction.h"
 
 #include <cstdlib>
+#include <unordered_set>
 #include <vector>
 
 #include "7z.h"
@@ -25,6 +26,9 @@ constexpr DWORD kSettableAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
     FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// What a file made by OutFile_OpenW (always created anew, normal attributes) carries, whether
+// it is new or replaces one: setting these again would change nothing.
+constexpr DWORD kNewFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
 
 struct ResultText {
   SRes result;
@@ -51,25 +55,18 @@ constexpr ResultText kResultTexts[] = {
 
 const ISzAlloc kAlloc = {SzAlloc, SzFree};
 
-std::wstring NameText(const UInt16* name) {
-  std::wstring text;
-  for (; *name != 0; ++name) text.push_back(static_cast<wchar_t>(*name));
-  return text;
+std::wstring NameText(const std::vector<uint16_t>& name) {
+  return std::wstring(name.begin(), name.end());
 }
 
 // Looks at every stored name before anything is written, so a hostile archive leaves the
 // target folder as it was.
 SRes CheckEntryNames(const CSzArEx& db) {
-  std::vector<UInt16> name;
-  for (UInt32 i = 0; i < db.NumFiles; ++i) {
-    name.resize(SzArEx_GetFileNameUtf16(&db, i, nullptr) + 1);
-    const size_t length = SzArEx_GetFileNameUtf16(&db, i, name.data());
-    name[length] = 0;
-    if (!IsSafeEntryName(name.data(), length == 0 ? 0 : length - 1)) {
-      SfxLog::Write(1, L"Refused archive entry outside the target folder: ",
-                    NameText(name.data()), 0);
-      return SZ_ERROR_ARCHIVE;
-    }
+  size_t index = 0;
+  std::vector<uint16_t> name;
+  if (FindRefusedEntryName(db, &index, &name)) {
+    SfxLog::Write(1, L"Refused archive entry outside the target folder: ", NameText(name), 0);
+    return SZ_ERROR_ARCHIVE;
   }
   return SZ_OK;
 }
@@ -87,20 +84,31 @@ void RememberCreated(const wchar_t* relativePath) {
   }
 }
 
-// Creates a folder of the entry's path and remembers it when it is new.
-void CreateEntryFolder(const wchar_t* name) {
-  if (::CreateDirectoryW(name, nullptr)) RememberCreated(name);
-}
-
-// Creates the directories on the way to `name` and turns its "/" into "\".
-void CreateParentFolders(wchar_t* name) {
-  for (wchar_t* c = name; *c != 0; ++c) {
-    if (*c != L'/') continue;
-    *c = 0;
-    CreateEntryFolder(name);
-    *c = L'\\';
+// The folders of the entries' paths, each asked for once per extraction: the entries of a
+// folder all name it again, and every call is a round trip to the file system (under Wine a
+// message to its server, on Windows a pass through the antivirus filter). Once asked for, a
+// folder was made or found, and asking again would give the same answer.
+class EntryFolders {
+ public:
+  // Creates the folder `name` and remembers it when it is new.
+  void Create(const wchar_t* name) {
+    if (!asked_.insert(name).second) return;
+    if (::CreateDirectoryW(name, nullptr)) RememberCreated(name);
   }
-}
+
+  // Creates the directories on the way to `name` and turns its "/" into "\".
+  void CreateParents(wchar_t* name) {
+    for (wchar_t* c = name; *c != 0; ++c) {
+      if (*c != L'/') continue;
+      *c = 0;
+      Create(name);
+      *c = L'\\';
+    }
+  }
+
+ private:
+  std::unordered_set<std::wstring> asked_;
+};
 
 }  // namespace
 
@@ -183,6 +191,7 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
     UInt16* name = nullptr;
     size_t nameCapacity = 0;
     int runState = kRunStateRunning;
+    EntryFolders folders;
 
     for (UInt32 i = 0; i < db.NumFiles;) {
       if (runState == kRunStateFinished || host.IsFinished()) break;
@@ -192,7 +201,7 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
         continue;  // the entry has not been touched yet
       }
 
-      const size_t nameLength = SzArEx_GetFileNameUtf16(&db, i, nullptr);
+      const size_t nameLength = GetStoredEntryName(db, i, nullptr);
       if (nameLength > nameCapacity) {
         std::free(name);
         nameCapacity = nameLength;
@@ -204,7 +213,7 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
           break;
         }
       }
-      SzArEx_GetFileNameUtf16(&db, i, name);
+      GetStoredEntryName(db, i, name);
       wchar_t* path = reinterpret_cast<wchar_t*>(name);
       static_assert(sizeof(wchar_t) == sizeof(UInt16), "UTF-16 names are used as they are");
 
@@ -221,9 +230,9 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
         }
       }
 
-      CreateParentFolders(path);
+      folders.CreateParents(path);
       if (isDir) {
-        CreateEntryFolder(path);
+        folders.Create(path);
         ++i;
         continue;
       }
@@ -258,7 +267,8 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
         break;
       }
       if (SzBitWithVals_Check(&db.Attribs, i)) {
-        ::SetFileAttributesW(path, db.Attribs.Vals[i] & kSettableAttributes);
+        const DWORD attributes = db.Attribs.Vals[i] & kSettableAttributes;
+        if (attributes != kNewFileAttributes) ::SetFileAttributesW(path, attributes);
       }
       runState = ReportEntryProgress();
       ++i;

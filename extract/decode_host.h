@@ -1,7 +1,8 @@
 // What the platform-neutral decoding core needs from the run: the shared flags, progress, the
-// pause wait and the run log. The installer implements it over the application object; the
-// packer and the native fuzz and timing builds use a quiet host. The core itself makes no
-// system call.
+// pause wait, the run log and how many threads may decode. The installer implements it over
+// the application object; the packer and the native fuzz and timing builds use a quiet host.
+// The core itself makes no system call but those of the parallel LZMA2 decoder's threads
+// (decode_threads.h).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,9 @@ class DecodeHost {
   virtual void ReportProgress(uint32_t amountKB) = 0;
   // One run-log line at `level`; the text is plain ASCII.
   virtual void LogLine(int level, const char* text) = 0;
+  // How many threads may decode one folder at once (at least 1). A folder is split among
+  // them only where its data allows it.
+  virtual unsigned DecodeThreads() { return 1; }
 };
 
 // A host that never pauses or stops and drops progress and log lines.

@@ -1,5 +1,7 @@
 #include "extract/folder_decoder.h"
 
+#include <vector>
+
 #include "7z.h"
 #include "7zCrc.h"
 #include "Bcj2.h"
@@ -8,14 +10,17 @@
 #include "Delta.h"
 #include "Lzma2Dec.h"
 #include "LzmaDec.h"
+#include "extract/coder_steps.h"
 #include "extract/decode_host.h"
+#include "extract/lzma2_blocks.h"
 
 namespace zelko {
 namespace {
 
 // At most this much input is asked for per step; the look-ahead stream hands out less.
 constexpr size_t kLookRequest = 1 << 18;
-constexpr SizeT kProgressUnit = 1024;
+// Stored data is read straight into the output in steps of this size.
+constexpr SizeT kCopyStep = 1 << 18;
 
 // Method ids as the archive stores them. The branch filters have an old long id and a new
 // short one; archives carry either.
@@ -186,51 +191,38 @@ SRes CheckSupported(const FolderLayout& layout) {
   }
 }
 
-// LZMA2 has no progress hooks of its own: its chunks carry their own end, and the stream
-// ends with an end mark that must come exactly at the end of the packed data.
-SRes DecodeLzma2Coder(const Byte* props, unsigned propsSize, UInt64 packSize,
-                      ILookInStreamPtr inStream, Byte* outBuffer, SizeT outSize,
-                      ISzAllocPtr alloc) {
-  if (propsSize != 1) return SZ_ERROR_DATA;
-  CLzma2Dec state;
-  Lzma2Dec_Construct(&state);
-  RINOK(Lzma2Dec_AllocateProbs(&state, props[0], alloc))
-  state.decoder.dic = outBuffer;
-  state.decoder.dicBufSize = outSize;
-  Lzma2Dec_Init(&state);
-
-  SRes res = SZ_OK;
-  for (;;) {
-    const void* inBuf = nullptr;
-    size_t looked = packSize < kLookRequest ? static_cast<size_t>(packSize) : kLookRequest;
-    res = ILookInStream_Look(inStream, &inBuf, &looked);
-    if (res != SZ_OK) break;
-    const SizeT startPos = state.decoder.dicPos;
-    SizeT used = looked;
-    ELzmaStatus status;
-    res = Lzma2Dec_DecodeToDic(&state, outSize, static_cast<const Byte*>(inBuf), &used,
-                               LZMA_FINISH_END, &status);
-    packSize -= used;
-    if (res != SZ_OK) break;
-    if (status == LZMA_STATUS_FINISHED_WITH_MARK) {
-      if (state.decoder.dicPos != outSize || packSize != 0) res = SZ_ERROR_DATA;
-      break;
+// A stream of independent blocks is decoded by several threads when the run allows it.
+// Anything else, and a stream whose blocks cannot be handed out, goes through the one-decoder
+// loop, from the start of its data.
+SRes DecodeLzma2(const Byte* props, unsigned propsSize, UInt64 packPosition, UInt64 packSize,
+                 ILookInStreamPtr inStream, Byte* outBuffer, SizeT outSize, ISzAllocPtr alloc) {
+  DecodeHost& host = CurrentDecodeHost();
+  const unsigned threads = host.DecodeThreads();
+  if (propsSize == 1 && threads > 1) {
+    std::vector<Lzma2Block> blocks;
+    if (FindLzma2Blocks(inStream, packPosition, packSize, outSize, &blocks) &&
+        blocks.size() > 1) {
+      const SRes res = DecodeLzma2Blocks(props[0], inStream, packPosition, blocks, outBuffer,
+                                         Lzma2WorkerCount(threads, blocks.size()), alloc, host);
+      if (res != SZ_ERROR_THREAD) return res;
     }
-    if (used == 0 && state.decoder.dicPos == startPos) {
-      res = SZ_ERROR_DATA;  // the data ended, or cannot go on, before its end mark
-      break;
-    }
-    res = ILookInStream_Skip(inStream, used);
-    if (res != SZ_OK) break;
+    RINOK(LookInStream_SeekTo(inStream, packPosition))
   }
-  Lzma2Dec_FreeProbs(&state, alloc);
-  return res;
+  return DecodeLzma2Coder(props, propsSize, packSize, inStream, outBuffer, outSize, alloc);
 }
 
 SRes DecodeCopyCoder(UInt64 packSize, ILookInStreamPtr inStream, Byte* outBuffer,
                      SizeT outSize) {
   if (packSize != outSize) return SZ_ERROR_DATA;
-  return LookInStream_Read(inStream, outBuffer, outSize);
+  CoderSteps steps(CurrentDecodeHost());
+  for (SizeT pos = 0; pos < outSize;) {
+    const SizeT startPos = pos;
+    const SizeT step = outSize - pos < kCopyStep ? outSize - pos : kCopyStep;
+    RINOK(LookInStream_Read(inStream, outBuffer + pos, step))
+    pos += step;
+    if (pos < outSize && !steps.BetweenSteps(startPos)) break;
+  }
+  return SZ_OK;
 }
 
 // Runs a main coder over its packed stream into `out`, which takes the coder's whole output.
@@ -249,7 +241,8 @@ SRes DecodeMainCoder(const FolderLayout& layout, UInt32 coder, ILookInStreamPtr 
     case kMethodLzma:
       return DecodeLzmaCoder(props, info.PropsSize, packSize, inStream, out, outSize, alloc);
     case kMethodLzma2:
-      return DecodeLzma2Coder(props, info.PropsSize, packSize, inStream, out, outSize, alloc);
+      return DecodeLzma2(props, info.PropsSize, layout.packPositions[source.index], packSize,
+                         inStream, out, outSize, alloc);
     default:
       return SZ_ERROR_UNSUPPORTED;
   }
@@ -414,7 +407,7 @@ void LogDecodeFailure(int kind) {
 SRes DecodeLzmaCoder(const Byte* props, unsigned propsSize, UInt64 packSize,
                      ILookInStreamPtr inStream, Byte* outBuffer, SizeT outSize,
                      ISzAllocPtr alloc) {
-  DecodeHost& host = CurrentDecodeHost();
+  CoderSteps steps(CurrentDecodeHost());
   CLzmaDec state;
   LzmaDec_Construct(&state);
   RINOK(LzmaDec_AllocateProbs(&state, props, propsSize, alloc))
@@ -422,7 +415,6 @@ SRes DecodeLzmaCoder(const Byte* props, unsigned propsSize, UInt64 packSize,
   state.dic = outBuffer;
   state.dicBufSize = outSize;
   LzmaDec_Init(&state);
-  SizeT reportedPos = 0;
 
   SRes res = SZ_OK;
   for (;;) {
@@ -439,35 +431,28 @@ SRes DecodeLzmaCoder(const Byte* props, unsigned propsSize, UInt64 packSize,
     ELzmaStatus status;
     res = LzmaDec_DecodeToDic(&state, outSize, static_cast<const Byte*>(inBuf), &used,
                               LZMA_FINISH_END, &status);
-    looked -= used;
     packSize -= used;
     if (res != SZ_OK) {
       LogDecodeFailure(kDecodeFailureDecode);
       break;
     }
 
-    if (state.dicPos == outSize || (used == 0 && state.dicPos == startPos)) {
-      if (looked != 0 || (status != LZMA_STATUS_FINISHED_WITH_MARK &&
-                          status != LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK)) {
+    // The coder ends at its end mark, or where its output is complete and no mark follows.
+    // Either way that must be exactly the end of its output and of its packed data. Output
+    // that is complete while its end mark runs on past this look is not the end yet: the
+    // decoder has kept what it saw of the mark and asks for the rest.
+    const bool ended = status == LZMA_STATUS_FINISHED_WITH_MARK ||
+                       status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK;
+    const bool stuck = used == 0 && state.dicPos == startPos;
+    if (ended || stuck) {
+      if (!ended || state.dicPos != outSize || packSize != 0) {
         LogDecodeFailure(kDecodeFailureEndState);
         res = SZ_ERROR_DATA;
       }
       break;
     }
 
-    // This step reports what the previous steps produced; a step always moves the bar.
-    const SizeT produced = startPos - reportedPos;
-    const uint32_t amountKB =
-        produced <= kProgressUnit ? 1 : static_cast<uint32_t>(produced / kProgressUnit);
-
-    if (host.IsFinished() || host.IsCancelled()) break;
-    if (host.IsPaused()) {
-      host.WaitWhilePaused();
-      if (host.IsFinished() || host.IsCancelled()) break;
-    }
-    host.ReportProgress(amountKB);
-    reportedPos = startPos;
-
+    if (!steps.BetweenSteps(startPos)) break;
     res = ILookInStream_Skip(inStream, used);
     if (res != SZ_OK) {
       LogDecodeFailure(kDecodeFailureSkip);
@@ -475,6 +460,47 @@ SRes DecodeLzmaCoder(const Byte* props, unsigned propsSize, UInt64 packSize,
     }
   }
   LzmaDec_FreeProbs(&state, alloc);
+  return res;
+}
+
+SRes DecodeLzma2Coder(const Byte* props, unsigned propsSize, UInt64 packSize,
+                      ILookInStreamPtr inStream, Byte* outBuffer, SizeT outSize,
+                      ISzAllocPtr alloc) {
+  if (propsSize != 1) return SZ_ERROR_DATA;
+  CoderSteps steps(CurrentDecodeHost());
+  CLzma2Dec state;
+  Lzma2Dec_Construct(&state);
+  RINOK(Lzma2Dec_AllocateProbs(&state, props[0], alloc))
+  state.decoder.dic = outBuffer;
+  state.decoder.dicBufSize = outSize;
+  Lzma2Dec_Init(&state);
+
+  SRes res = SZ_OK;
+  for (;;) {
+    const void* inBuf = nullptr;
+    size_t looked = packSize < kLookRequest ? static_cast<size_t>(packSize) : kLookRequest;
+    res = ILookInStream_Look(inStream, &inBuf, &looked);
+    if (res != SZ_OK) break;
+    const SizeT startPos = state.decoder.dicPos;
+    SizeT used = looked;
+    ELzmaStatus status;
+    res = Lzma2Dec_DecodeToDic(&state, outSize, static_cast<const Byte*>(inBuf), &used,
+                               LZMA_FINISH_END, &status);
+    packSize -= used;
+    if (res != SZ_OK) break;
+    // Chunks carry their own sizes; the stream ends with its end byte, which must come
+    // exactly where both the output and the packed data end.
+    const bool ended = status == LZMA_STATUS_FINISHED_WITH_MARK;
+    const bool stuck = used == 0 && state.decoder.dicPos == startPos;
+    if (ended || stuck) {
+      if (!ended || state.decoder.dicPos != outSize || packSize != 0) res = SZ_ERROR_DATA;
+      break;
+    }
+    if (!steps.BetweenSteps(startPos)) break;
+    res = ILookInStream_Skip(inStream, used);
+    if (res != SZ_OK) break;
+  }
+  Lzma2Dec_FreeProbs(&state, alloc);
   return res;
 }
 

@@ -44,6 +44,11 @@ void AppDecodeHost::LogLine(int level, const char* text) {
   SfxLog::Write(level, line);
 }
 
+unsigned AppDecodeHost::DecodeThreads() {
+  const DWORD count = ::GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+  return count == 0 ? 1 : static_cast<unsigned>(count);
+}
+
 DecodeHost& RunDecodeHost() {
   static AppDecodeHost appHost(theApp);
   DecodeHost* installed = InstalledDecodeHost();

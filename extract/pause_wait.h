@@ -33,6 +33,8 @@ class AppDecodeHost : public DecodeHost {
   void WaitWhilePaused() override;
   void ReportProgress(uint32_t amountKB) override;
   void LogLine(int level, const char* text) override;
+  // The machine's logical processors.
+  unsigned DecodeThreads() override;
 
  private:
   CZelkoSelfExtractorApp& app_;

@@ -55,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<UInt16> name;
     volatile UInt32 sink = 0;
     for (UInt32 i = 0; i < db.NumFiles; ++i) {
-      name.resize(SzArEx_GetFileNameUtf16(&db, i, nullptr) + 1);
-      const size_t length = SzArEx_GetFileNameUtf16(&db, i, name.data());
+      name.resize(zelko::GetStoredEntryName(db, i, nullptr) + 1);
+      const size_t length = zelko::GetStoredEntryName(db, i, name.data());
       zelko::IsSafeEntryName(name.data(), length == 0 ? 0 : length - 1);
       if (SzArEx_IsDir(&db, i)) continue;
       size_t offset = 0, outSize = 0;

@@ -3,6 +3,7 @@
 #include "7z.h"
 #include "7zAlloc.h"
 #include "7zCrc.h"
+#include "extract/entry_names.h"
 #include "extract/look_reader.h"
 #include "extract/memory_stream.h"
 
@@ -32,6 +33,13 @@ std::wstring Reason(SRes result) {
   }
 }
 
+// Why the installer would refuse the entry `name` (its stored units, possibly none).
+std::wstring RefusedNameReason(const std::vector<uint16_t>& name) {
+  if (name.empty()) return L"it holds an entry without a name";
+  return L"it holds the entry \"" + std::wstring(name.begin(), name.end()) +
+         L"\", whose name the installer refuses";
+}
+
 }  // namespace
 
 bool ReadUnpackedSize(const std::string& archive, uint64_t* bytes, std::wstring* why) {
@@ -42,16 +50,22 @@ bool ReadUnpackedSize(const std::string& archive, uint64_t* bytes, std::wstring*
   CSzArEx db;
   SzArEx_Init(&db);
   const SRes result = SzArEx_Open(&db, look.stream(), &kAlloc, &kAlloc);
-  if (result == SZ_OK) {
+  size_t refused = 0;
+  std::vector<uint16_t> name;
+  bool ok = result == SZ_OK;
+  if (!ok) {
+    *why = Reason(result);
+  } else if (FindRefusedEntryName(db, &refused, &name)) {
+    *why = RefusedNameReason(name);
+    ok = false;
+  } else {
     *bytes = 0;
     for (UInt32 i = 0; i < db.NumFiles; ++i) {
       if (!SzArEx_IsDir(&db, i)) *bytes += SzArEx_GetFileSize(&db, i);
     }
-  } else {
-    *why = Reason(result);
   }
   SzArEx_Free(&db, &kAlloc);
-  return result == SZ_OK;
+  return ok;
 }
 
 uint64_t WholeMiBRoundedUp(uint64_t bytes) { return bytes / kMiB + (bytes % kMiB != 0 ? 1 : 0); }

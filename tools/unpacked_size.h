@@ -9,7 +9,8 @@ namespace zelko::pack {
 
 // Sums the sizes of the file entries of the 7z archive in `archive` (folders count nothing).
 // Packed headers are decoded; the entries' data is not. False when the installer could not
-// open the archive, with `why` as a clause such as "it has no 7z signature".
+// open the archive or would refuse one of its entry names (see IsSafeEntryName), with `why`
+// as a clause such as "it has no 7z signature".
 bool ReadUnpackedSize(const std::string& archive, uint64_t* bytes, std::wstring* why);
 
 // `bytes` in whole MiB, a part of one counting as one: the installer's free-space check and

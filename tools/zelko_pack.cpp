@@ -12,6 +12,7 @@
 #include "tools/installer_writer.h"
 #include "tools/pack_options.h"
 #include "tools/pe_image.h"
+#include "tools/single_block_folders.h"
 #include "tools/system_message.h"
 #include "tools/unpacked_size.h"
 #include "win/scoped_handle.h"
@@ -128,6 +129,11 @@ const ArchiveInput kArchiveInputs[] = {
      L"RDCArchiveSize", L"RDCFolderSizeInMB"},
 };
 
+// Said of a large LZMA2 folder in one block, after its size.
+constexpr wchar_t kSingleBlockNote[] =
+    L" MiB is LZMA2 in a single block, which the installer decodes on one thread; packed "
+    L"with 7zz a -m0=LZMA2:d=16m:c=32m it is decoded on all cores";
+
 // Sets the keys of `archive` in `config` from the archive's `bytes`, read from `path`. The
 // archive is opened as the installer will open it, so one it cannot read fails the pack here.
 bool FillSizes(const ArchiveInput& archive, const std::wstring& path, const std::string& bytes,
@@ -142,6 +148,11 @@ bool FillSizes(const ArchiveInput& archive, const std::wstring& path, const std:
   SetIniValue(config, L"INSTALL", archive.sizeKey, std::to_wstring(bytes.size()));
   SetIniValue(config, L"INSTALL", archive.unpackedKey,
               std::to_wstring(WholeMiBRoundedUp(unpacked)));
+  for (const uint64_t folder : LargeSingleBlockLzma2Folders(bytes)) {
+    WriteLine(STD_OUTPUT_HANDLE, L"zelko_pack: note: " + path + L": a folder of " +
+                                     std::to_wstring(WholeMiBRoundedUp(folder)) +
+                                     kSingleBlockNote);
+  }
   return true;
 }
 

@@ -1,5 +1,6 @@
 // Decodes every entry of an archive held in memory and prints the seconds it took and the
-// unpacked bytes: `decode_ours ARCHIVE` or `decode_sdk ARCHIVE`.
+// unpacked bytes: `decode_ours ARCHIVE [THREADS]` or `decode_sdk ARCHIVE`. Ours decodes a
+// folder of independent LZMA2 blocks with THREADS threads (default 1).
 #include <chrono>
 #include <cstdio>
 #include <vector>
@@ -9,9 +10,30 @@
 #include "7zCrc.h"
 #include "extract/memory_stream.h"
 #include "extract/look_reader.h"
+#ifdef ZELKO_DECODE_THREADS_ARG
+#include <cstdlib>
+
+#include "extract/decode_host.h"
+
+namespace {
+
+struct ThreadsHost : zelko::QuietDecodeHost {
+  explicit ThreadsHost(unsigned count) : threads(count) {}
+  unsigned DecodeThreads() override { return threads; }
+  unsigned threads;
+};
+
+}  // namespace
+#endif
 
 int main(int argc, char** argv) {
+#ifdef ZELKO_DECODE_THREADS_ARG
+  if (argc != 2 && argc != 3) return 2;
+  ThreadsHost host(argc == 3 ? static_cast<unsigned>(std::atoi(argv[2])) : 1);
+  zelko::ScopedDecodeHost scope(host);
+#else
   if (argc != 2) return 2;
+#endif
   std::FILE* file = std::fopen(argv[1], "rb");
   if (!file) return 2;
   std::vector<unsigned char> bytes;

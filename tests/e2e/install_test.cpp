@@ -303,13 +303,25 @@ TEST_F(InstallTest, PayloadThatCannotBeWrittenEndsWithTheResourceCondition) {
 TEST_F(InstallTest, BrokenPayloadEndsWithTheArchiveCondition) {
   const std::wstring broken = work_ / L"broken.7z";
   ASSERT_TRUE(WriteFileBytes(broken, "this is no archive"));
-  InstallerPackage package{"[INSTALL]\nProductCode=" + std::string(kProductCode) + "\n"};
-  package.archive = broken;
-  BuildInstaller(work_.path(), package, installer_);
-  EXPECT_EQ(Run(L"/sfx_nu /re").exitCode, 150213u);
-  EXPECT_TRUE(Logged("Extract Files NO_ARCHIVE"));
-  EXPECT_EQ(SetupCommandLine(ownFolder_), L"");
-  ExpectNoLeftovers();
+  struct Case {
+    std::wstring archive;
+    DWORD exitCode;
+    const char* logged;
+  } const cases[] = {
+      {broken, 150213, "Extract Files NO_ARCHIVE"},
+      // A valid archive that stores no names: refused before anything is written.
+      {FixtureFolder() + L"extract\\no_names.7z", 150212, "Extract Files ERROR_ARCHIVE"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.logged);
+    InstallerPackage package{"[INSTALL]\nProductCode=" + std::string(kProductCode) + "\n"};
+    package.archive = c.archive;
+    BuildInstaller(work_.path(), package, installer_);
+    EXPECT_EQ(Run(L"/sfx_nu /re").exitCode, c.exitCode);
+    EXPECT_TRUE(Logged(c.logged));
+    EXPECT_EQ(SetupCommandLine(ownFolder_), L"");
+    ExpectNoLeftovers();
+  }
 }
 
 }  // namespace

@@ -28,6 +28,30 @@ class RecordingHost : public AppDecodeHost {
   std::function<void(size_t count, uint32_t amountKB)> onProgress;
 };
 
+// A run acting as the user at an exact progress report: pauses there (the wait then ends the
+// pause) or cancels there. It lets the decoder use `threads` threads.
+struct ScriptedHost : QuietDecodeHost {
+  bool IsFinished() override { return finished; }
+  bool IsCancelled() override { return finished; }
+  bool IsPaused() override { return paused; }
+  void WaitWhilePaused() override {
+    ++waits;
+    paused = false;
+  }
+  void ReportProgress(uint32_t amount) override {
+    amounts.push_back(amount);
+    if (amounts.size() == pauseAt) paused = true;
+    if (amounts.size() == cancelAt) finished = true;
+  }
+  unsigned DecodeThreads() override { return threads; }
+
+  size_t pauseAt = 0, cancelAt = 0;
+  bool paused = false, finished = false;
+  int waits = 0;
+  unsigned threads = 1;
+  std::vector<uint32_t> amounts;
+};
+
 // The run log's bytes written since this object was made.
 class LogCapture {
  public:

@@ -25,6 +25,7 @@ struct LookStream {
   ILookInStream vt;
   std::string bytes;
   size_t pos = 0;
+  size_t step = 16384;  // bytes a look hands out at most
   int failLookAt = -1, failSkipAt = -1;
   int looks = 0, skips = 0;
 
@@ -32,7 +33,7 @@ struct LookStream {
     vt.Look = [](ILookInStreamPtr p, const void** buf, size_t* size) -> SRes {
       auto* s = reinterpret_cast<LookStream*>(const_cast<ILookInStream*>(p));
       if (s->looks++ == s->failLookAt) return SZ_ERROR_READ;
-      size_t n = std::min<size_t>({*size, 16384, s->bytes.size() - s->pos});
+      size_t n = std::min<size_t>({*size, s->step, s->bytes.size() - s->pos});
       *buf = s->bytes.data() + s->pos;
       *size = n;
       return SZ_OK;
@@ -90,15 +91,42 @@ struct DecodeResult {
   std::string output;
 };
 
-DecodeResult Decode(const std::string& props, LookStream& stream, size_t outSize) {
+using CoderFunction = SRes (*)(const Byte*, unsigned, UInt64, ILookInStreamPtr, Byte*, SizeT,
+                               ISzAllocPtr);
+
+DecodeResult Decode(const std::string& props, LookStream& stream, size_t outSize,
+                    CoderFunction coder = DecodeLzmaCoder) {
   LogRecorder host;
   ScopedDecodeHost scope(host);
   std::string out(outSize, '\0');
-  const SRes result = DecodeLzmaCoder(reinterpret_cast<const Byte*>(props.data()),
-                                      static_cast<unsigned>(props.size()), stream.bytes.size(),
-                                      &stream.vt, reinterpret_cast<Byte*>(&out[0]), outSize,
-                                      &kAlloc);
+  const SRes result = coder(reinterpret_cast<const Byte*>(props.data()),
+                            static_cast<unsigned>(props.size()), stream.bytes.size(), &stream.vt,
+                            reinterpret_cast<Byte*>(&out[0]), outSize, &kAlloc);
   return {result, host.lines, out};
+}
+
+const char kEndLine[] = "1 state or status are not valid";
+
+struct EndCase {
+  std::string what;
+  std::string props;
+  std::string packed;
+  std::string expected;  // the output, whose size is the declared size
+  SRes result;
+  std::vector<std::string> log;
+  size_t step = 16384;
+};
+
+void ExpectEndCases(const std::vector<EndCase>& cases, CoderFunction coder) {
+  for (const EndCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    LookStream stream(c.packed);
+    stream.step = c.step;
+    const DecodeResult r = Decode(c.props, stream, c.expected.size(), coder);
+    EXPECT_EQ(c.result, r.result);
+    EXPECT_EQ(c.log, r.log);
+    if (c.result == SZ_OK) EXPECT_TRUE(r.output == c.expected);
+  }
 }
 
 TEST(DecodeLzmaCoderTest, EndChecks) {
@@ -110,33 +138,65 @@ TEST(DecodeLzmaCoderTest, EndChecks) {
   const std::string markProps = withMarkFile.substr(0, 5);
   const std::string withMark = withMarkFile.substr(13);
 
-  const std::string kEndLine = "1 state or status are not valid";
-  struct Case {
-    const char* what;
-    std::string props;
-    std::string packed;
-    SRes result;
-    std::vector<std::string> log;
-  };
-  const Case cases[] = {
-      {"exact, no end mark", noMark.props, noMark.packed, SZ_OK, {}},
-      {"exact, end mark", markProps, withMark, SZ_OK, {}},
-      {"cut short", noMark.props, noMark.packed.substr(0, noMark.packed.size() - 40),
+  std::vector<EndCase> cases = {
+      {"exact, no end mark", noMark.props, noMark.packed, source, SZ_OK, {}},
+      {"exact, end mark", markProps, withMark, source, SZ_OK, {}},
+      {"cut short", noMark.props, noMark.packed.substr(0, noMark.packed.size() - 40), source,
        SZ_ERROR_DATA, {kEndLine}},
-      {"extra bytes after the data", noMark.props, noMark.packed + "extra",
+      {"extra bytes after the data", noMark.props, noMark.packed + "extra", source,
        SZ_ERROR_DATA, {kEndLine}},
-      {"extra bytes after the end mark", markProps, withMark + "extra", SZ_ERROR_DATA,
+      {"extra bytes after the end mark", markProps, withMark + "extra", source, SZ_ERROR_DATA,
        {kEndLine}},
-      {"bad properties", std::string("\xff\0\0\1\0", 5), noMark.packed, SZ_ERROR_UNSUPPORTED, {}},
+      {"bad properties", std::string("\xff\0\0\1\0", 5), noMark.packed, source,
+       SZ_ERROR_UNSUPPORTED, {}},
+      // Extra bytes that start exactly where a look ends are left over all the same.
+      {"extra bytes after the data, in the next look", noMark.props, noMark.packed + "extra",
+       source, SZ_ERROR_DATA, {kEndLine}, noMark.packed.size()},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    LookStream stream(c.packed);
-    const DecodeResult r = Decode(c.props, stream, source.size());
-    EXPECT_EQ(c.result, r.result);
-    EXPECT_EQ(c.log, r.log);
-    if (c.result == SZ_OK) EXPECT_TRUE(r.output == source);
+
+  // Streams of 7zz with an end mark, each exactly as long as its name says: the mark ends
+  // before, on and after the boundary of the 16 KiB looks.
+  for (const char* size : {"16380", "16383", "16384", "16385", "16386", "16388", "16390",
+                           "16393", "16397"}) {
+    const std::wstring name(size, size + 5);
+    const LzmaCoderData coder = ReadCoder(Fixture(L"eos_" + name + L".7z"));
+    const std::string data = ReadFileBytes(Fixture(L"eos\\data_" + name + L".bin"));
+    ASSERT_EQ(std::to_string(coder.packed.size()), size);
+    ASSERT_EQ(data.size(), coder.unpackSize);
+    cases.push_back({std::string("end mark, ") + size + " bytes", coder.props, coder.packed,
+                     data, SZ_OK, {}});
   }
+  const LzmaCoderData atBoundary = ReadCoder(Fixture(L"eos_16384.7z"));
+  const std::string boundaryData = ReadFileBytes(Fixture(L"eos\\data_16384.bin"));
+  cases.push_back({"end mark before the declared size", atBoundary.props, atBoundary.packed,
+                   boundaryData + "x", SZ_ERROR_DATA, {kEndLine}});
+  cases.push_back({"a byte after the end mark, in the next look", atBoundary.props,
+                   atBoundary.packed + "x", boundaryData, SZ_ERROR_DATA, {kEndLine}});
+  ExpectEndCases(cases, DecodeLzmaCoder);
+}
+
+TEST(DecodeLzma2CoderTest, EndChecks) {
+  const LzmaCoderData coder = ReadCoder(Fixture(L"lzma2_small.7z"));
+  const std::string source = ReadFileBytes(Fixture(L"p1000\\small.bin"));
+  ASSERT_EQ(source.size(), coder.unpackSize);
+  ASSERT_EQ('\0', coder.packed.back());  // the end byte
+  const std::string noEnd = coder.packed.substr(0, coder.packed.size() - 1);
+  const std::vector<EndCase> cases = {
+      {"exact", coder.props, coder.packed, source, SZ_OK, {}},
+      {"end byte split from its chunk by a look", coder.props, coder.packed, source, SZ_OK, {},
+       noEnd.size()},
+      {"end byte missing", coder.props, noEnd, source, SZ_ERROR_DATA, {}},
+      {"cut short", coder.props, coder.packed.substr(0, coder.packed.size() - 40), source,
+       SZ_ERROR_DATA, {}},
+      {"end byte before the declared size", coder.props, coder.packed, source + "x",
+       SZ_ERROR_DATA, {}},
+      {"extra bytes after the end byte", coder.props, coder.packed + "extra", source,
+       SZ_ERROR_DATA, {}},
+      {"extra bytes after the end byte, in the next look", coder.props, coder.packed + "extra",
+       source, SZ_ERROR_DATA, {}, coder.packed.size()},
+      {"bad properties", std::string("\xff"), coder.packed, source, SZ_ERROR_UNSUPPORTED, {}},
+  };
+  ExpectEndCases(cases, DecodeLzma2Coder);
 }
 
 TEST(DecodeLzmaCoderTest, StreamFailures) {
@@ -170,55 +230,45 @@ TEST(DecodeLzmaCoderTest, StreamFailures) {
       << r.log[0];
 }
 
-// A host acting as the user: scripted pause and cancel at an exact progress step.
-struct ScriptedHost : QuietDecodeHost {
-  bool IsFinished() override { return finished; }
-  bool IsCancelled() override { return finished; }
-  bool IsPaused() override { return paused; }
-  void WaitWhilePaused() override {
-    ++waits;
-    paused = false;
-  }
-  void ReportProgress(uint32_t amount) override {
-    amounts.push_back(amount);
-    if (amounts.size() == pauseAt) paused = true;
-    if (amounts.size() == cancelAt) finished = true;
-  }
-  size_t pauseAt = 0, cancelAt = 0;
-  bool paused = false, finished = false;
-  int waits = 0;
-  std::vector<uint32_t> amounts;
-};
-
 TEST(DecodeLzmaCoderTest, PauseAndCancelBetweenSteps) {
-  const LzmaCoderData coder = ReadCoder(Fixture(L"lzma_big.7z"));
   const std::string source = ReadFileBytes(Fixture(L"p10m\\big.bin"));
-  auto run = [&](ScriptedHost& host, LookStream& stream, std::string* out) {
-    ScopedDecodeHost scope(host);
-    out->assign(coder.unpackSize, '\0');
-    return DecodeLzmaCoder(reinterpret_cast<const Byte*>(coder.props.data()),
-                           static_cast<unsigned>(coder.props.size()), coder.packed.size(),
-                           &stream.vt, reinterpret_cast<Byte*>(&(*out)[0]), out->size(),
-                           &kAlloc);
-  };
+  struct Coder {
+    const wchar_t* archive;
+    CoderFunction decode;
+  } const coders[] = {{L"lzma_big.7z", DecodeLzmaCoder}, {L"lzma2_big.7z", DecodeLzma2Coder}};
+  for (const Coder& c : coders) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.archive)));
+    const LzmaCoderData coder = ReadCoder(Fixture(c.archive));
+    auto run = [&](ScriptedHost& host, LookStream& stream, std::string* out) {
+      ScopedDecodeHost scope(host);
+      out->assign(coder.unpackSize, '\0');
+      return c.decode(reinterpret_cast<const Byte*>(coder.props.data()),
+                      static_cast<unsigned>(coder.props.size()), coder.packed.size(),
+                      &stream.vt, reinterpret_cast<Byte*>(&(*out)[0]), out->size(), &kAlloc);
+    };
 
-  // Paused after the 2nd report: the 3rd step waits before it reports, then goes on.
-  ScriptedHost paused;
-  paused.pauseAt = 2;
-  LookStream pausedStream(coder.packed);
-  std::string out;
-  EXPECT_EQ(SZ_OK, run(paused, pausedStream, &out));
-  EXPECT_EQ(1, paused.waits);
-  EXPECT_TRUE(out == source);
+    // Paused after the 2nd report: the 3rd step waits before it reports, then goes on.
+    ScriptedHost paused;
+    paused.pauseAt = 2;
+    LookStream pausedStream(coder.packed);
+    std::string out;
+    EXPECT_EQ(SZ_OK, run(paused, pausedStream, &out));
+    EXPECT_EQ(1, paused.waits);
+    EXPECT_TRUE(out == source);
+    // Every step but the last reports, the first 1 KB and the others what came before them.
+    ASSERT_GT(paused.amounts.size(), 100u);
+    EXPECT_EQ(1u, paused.amounts[0]);
+    EXPECT_EQ(static_cast<size_t>(pausedStream.skips), paused.amounts.size());
 
-  // Cancelled at the 3rd report: the next step stops before reporting or skipping.
-  ScriptedHost cancelled;
-  cancelled.cancelAt = 3;
-  LookStream cancelledStream(coder.packed);
-  EXPECT_EQ(SZ_OK, run(cancelled, cancelledStream, &out));
-  EXPECT_EQ(3u, cancelled.amounts.size());
-  EXPECT_EQ(3, cancelledStream.skips);
-  EXPECT_FALSE(out == source);
+    // Cancelled at the 3rd report: the next step stops before reporting or skipping.
+    ScriptedHost cancelled;
+    cancelled.cancelAt = 3;
+    LookStream cancelledStream(coder.packed);
+    EXPECT_EQ(SZ_OK, run(cancelled, cancelledStream, &out));
+    EXPECT_EQ(3u, cancelled.amounts.size());
+    EXPECT_EQ(3, cancelledStream.skips);
+    EXPECT_FALSE(out == source);
+  }
 }
 
 }  // namespace

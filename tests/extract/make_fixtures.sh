@@ -32,6 +32,17 @@ touch -d '1999-12-31 23:59:58' tree/a_first.bin tree/b_empty.txt
 (cd tree && z ../tree_arm64.7z -m0=LZMA2 -mf=ARM64 ./*)
 (cd tree && z ../tree_delta.7z -m0=LZMA -mf=Delta:4 ./*)
 (cd tree && z ../tree_plain_header.7z -m0=LZMA -mhc=off ./*)
+(cd tree && z ../tree_lzma2_blocks.7z -mmt=4 -m0=LZMA2:d=1m:c=1m ./*)
+
+# --- LZMA2 in independent blocks, as a multi-threaded encoder writes them (c: block size) --
+# Text that compresses, with noise in the middle that the encoder stores as it is, so that
+# blocks begin with either kind of chunk. Headers plain, so the tests find the packed data.
+mkdir -p blocks
+seq 1 900000 > blocks/a_numbers.txt
+head -c 1500000 /dev/urandom > blocks/b_noise.bin
+seq 900001 1500000 > blocks/c_numbers.txt
+(cd blocks && z ../lzma2_blocks.7z -mmt=4 -m0=LZMA2:d=1m:c=2m -mhc=off ./*)
+(cd blocks && z ../lzma2_one_block.7z -m0=LZMA2:d=1m -mhc=off ./*)
 
 # --- Progress: one entry each, stored (no decoder progress) and with plain headers -------
 mkdir -p p10m p1000 pempty pdir/a/b
@@ -84,4 +95,65 @@ com1
 trailing./evil.txt
 blank /evil.txt
 NAMES
+
+# --- LZMA streams with an end mark, of exact packed sizes (7zz -m0=LZMA:eos) -------------
+# The decoder reads a coder in looks of 16,384 bytes from the start of its packed stream.
+# eos_N.7z holds one file of random bytes (eos/data_N.bin) whose LZMA stream, end mark
+# included, is exactly N bytes long, so that the mark ends just before, on or just after a
+# look boundary. The file's size is found by trying, since random bytes grow the stream by
+# about one byte each; a size the stream skips over makes it start again with other bytes.
+mkdir -p eos
+eos_archive() {
+  local target=$1 n=$(($1 * 98 / 100)) packed tries=0
+  head -c 40000 /dev/urandom > eos/pool
+  while :; do
+    head -c "$n" eos/pool > eos/data.bin
+    rm -f "eos_$target.7z"
+    (cd eos && z "../eos_$target.7z" -m0=LZMA:eos -mhc=off data.bin)
+    packed=$(7zz l -slt "eos_$target.7z" | sed -n 's/^Packed Size = //p')
+    [ "$packed" = "$target" ] && break
+    n=$((n + target - packed))
+    tries=$((tries + 1))
+    if [ $((tries % 16)) = 0 ]; then head -c 40000 /dev/urandom > eos/pool; fi
+    [ $tries -lt 200 ] || { echo "no LZMA stream of $target bytes" >&2; exit 1; }
+  done
+  mv eos/data.bin "eos/data_$target.bin"
+}
+for size in 16380 16383 16384 16385 16386 16388 16390 16393 16397; do eos_archive "$size"; done
+rm eos/pool
+
+# The other coders over the same 8 MiB and 1,000 bytes as lzma_big.7z and lzma_small.7z: every
+# coder reports, pauses and stops between its steps.
+(cd p10m && z ../lzma2_big.7z -m0=LZMA2 -mhc=off big.bin)
+(cd p1000 && z ../lzma2_small.7z -m0=LZMA2 -mhc=off small.bin)
+(cd p10m && z ../copy_big.7z -mx0 -mhc=off big.bin)
+
+# --- An archive without names ------------------------------------------------------------
+# 7z lets a file list go without its names property, and the SDK then keeps no name table;
+# 7zz never writes such a list, so no_names.7z is written here byte by byte: one stored file
+# of 9 bytes with its check sum, listed as one file without any property. gzip's trailer
+# holds the CRC-32 of what it packed, in the byte order 7z uses.
+crc32() { gzip -c | tail -c 8 | head -c 4; }
+printf 'no names\n' > no_names.data
+{
+  printf '\x01\x04'                                 # header; the main streams:
+  printf '\x06\x00\x01\x09\x09\x00'                 # one packed stream of 9 bytes at 0,
+  printf '\x07\x0b\x01\x00\x01\x01\x00\x0c\x09\x00' # one folder, copied, giving 9 bytes,
+  printf '\x08\x0a\x01'; crc32 < no_names.data      # the check sum of its one file;
+  printf '\x00\x00'                                 # end of the streams;
+  printf '\x05\x01\x00'                             # one file, no properties;
+  printf '\x00'                                     # end of the header
+} > no_names.header
+{
+  printf '\x09\0\0\0\0\0\0\0'                       # the header follows the 9 data bytes,
+  printf "\\x$(printf %02x "$(stat -c %s no_names.header)")\0\0\0\0\0\0\0"  # its size,
+  crc32 < no_names.header                           # its check sum
+} > no_names.start
+{
+  printf '7z\xbc\xaf\x27\x1c\x00\x04'
+  crc32 < no_names.start
+  cat no_names.start no_names.data no_names.header
+} > no_names.7z
+rm no_names.data no_names.header no_names.start
+7zz t -bso0 -bse0 no_names.7z  # 7zz reads it as a valid archive
 echo ok > .complete

@@ -38,4 +38,9 @@ for name in a b c; do zeros halves/$name.bin "$((mib / 2))"; done
 for n in 1 2 3 4 5 6 7; do zeros solid/f$n.bin 400000; done
 (cd solid && z ../solid_packed_header.7z -ms=on -mhc=on ./*)
 
+# 64 MiB in LZMA2: one block, which --fill-sizes points out, and blocks of 32 MiB.
+zeros large/x.bin "$((64 * mib))"
+(cd large && z ../large_one_block.7z -m0=LZMA2:d=1m x.bin)
+(cd large && z ../large_blocks.7z -m0=LZMA2:d=1m:c=32m x.bin)
+
 echo ok > .complete

@@ -531,6 +531,40 @@ INSTANTIATE_TEST_SUITE_P(
         FillSizesCase{"BothArchives", L"one_byte.7z", L"solid_packed_header.7z", "1", "3"}),
     [](const testing::TestParamInfo<FillSizesCase>& info) { return std::string(info.param.name); });
 
+// A large LZMA2 folder in one block is decoded on one thread: --fill-sizes says so, and says
+// nothing of a folder in blocks or of a small one.
+TEST_F(PackerTest, FillSizesPointsOutALargeSingleBlock) {
+  const std::string kNote =
+      " MiB is LZMA2 in a single block, which the installer decodes on one thread; packed "
+      "with 7zz a -m0=LZMA2:d=16m:c=32m it is decoded on all cores";
+  struct Case {
+    const wchar_t* archive;
+    const char* folderMiB;  // the folder the note names, or null for no note
+  };
+  const Case cases[] = {
+      {L"large_one_block.7z", "64"},
+      {L"large_blocks.7z", nullptr},
+      {L"solid_packed_header.7z", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(c.archive)));
+    const std::wstring path = SizeFixture(c.archive);
+    const ProcessResult result = Pack({L"--stub", Stub(), L"--config", config_, L"--archive",
+                                       path, L"--fill-sizes", L"--out", output_});
+    ASSERT_EQ(result.exitCode, 0u) << result.output;
+    std::string narrowPath;
+    for (const wchar_t ch : path) narrowPath.push_back(static_cast<char>(ch));
+    const std::string note = c.folderMiB == nullptr ? std::string()
+                                                     : "zelko_pack: note: " + narrowPath +
+                                                           ": a folder of " + c.folderMiB + kNote;
+    if (c.folderMiB != nullptr) {
+      EXPECT_NE(result.output.find(note + "\r\n"), std::string::npos) << result.output;
+    } else {
+      EXPECT_EQ(result.output.find("note"), std::string::npos) << result.output;
+    }
+  }
+}
+
 // The unpacked size comes from reading the archive; one the installer could not read fails the
 // pack instead of declaring a size nobody checked.
 TEST_F(PackerTest, FillSizesRefusesArchivesTheInstallerCannotRead) {
@@ -552,6 +586,15 @@ TEST_F(PackerTest, FillSizesRefusesArchivesTheInstallerCannotRead) {
        folder_ / L"cut.7z",
        ": the second archive is not a 7z archive the installer can read: it ends before its "
        "header does"},
+      // Archives that open but whose names the installer would refuse before writing.
+      {{L"--archive", FixtureFolder() + L"extract\\no_names.7z"},
+       FixtureFolder() + L"extract\\no_names.7z",
+       ": the archive is not a 7z archive the installer can read: it holds an entry without a "
+       "name"},
+      {{L"--archive", FixtureFolder() + L"extract\\hostile_0.7z"},
+       FixtureFolder() + L"extract\\hostile_0.7z",
+       ": the archive is not a 7z archive the installer can read: it holds the entry "
+       "\"../evil.txt\", whose name the installer refuses"},
   };
   const auto before = Snapshot(folder_.path());
   for (const Case& c : cases) {
