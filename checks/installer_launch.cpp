@@ -39,36 +39,21 @@ std::wstring ReplaceInstallPath(std::wstring text, const std::wstring& folder) {
   return text;
 }
 
-// A payload resource that is missing, or a file that cannot be created for it, leaves nothing
-// to install. The resource writer records a condition only for a failed write; the others
-// get the same one here, with the failing call's error, so the run never ends as a success.
-BOOL PayloadWritten(CZelkoSelfExtractorApp& app, bool written) {
-  if (written) return TRUE;
-  if (app.error_.code_ == kSfxNoError) {
-    const DWORD error = ::GetLastError();
-    app.error_.SetErrorCondition(L"Failed to extract resource", kSfxErrExtractResource,
-                                 static_cast<int>(error));
-  }
-  return FALSE;
-}
-
 }  // namespace
 
 BOOL CZelkoSelfExtractorApp::SetupInstaller() {
   SfxLog::Write(2, L"SetupInstaller...");
-  if (b7zArchive_ &&
-      !PayloadWritten(*this, ExtractResourceToFile(installerBinPath_, *this, kArchiveResourceId,
-                                                   kArchiveResourceType) == kResourceWritten)) {
+  if (b7zArchive_ && ExtractResourceToFile(installerBinPath_, *this, kArchiveResourceId,
+                                           kArchiveResourceType) != kResourceWritten) {
     return FALSE;
   }
-  if (bRdcMode_ &&
-      !PayloadWritten(*this, ExtractResourceToFile(rdcBinPath_, *this, kRdcArchiveResourceId,
-                                                   kRdcArchiveResourceType) == kResourceWritten)) {
+  if (bRdcMode_ && ExtractResourceToFile(rdcBinPath_, *this, kRdcArchiveResourceId,
+                                         kRdcArchiveResourceType) != kResourceWritten) {
     return FALSE;
   }
   if (!ChooseInstallerFolder()) return FALSE;
 
-  if (!b7zArchive_) return PayloadWritten(*this, ExtractInstallerFiles(*this) != FALSE);
+  if (!b7zArchive_) return ExtractInstallerFiles(*this);
   if (!ExtractFilesFromArchive(installerBinPath_, installFolder_)) return FALSE;
   // The second payload goes into the same folder as the first.
   if (bRdcMode_ && !ExtractFilesFromArchive(rdcBinPath_, installFolder_)) return FALSE;

@@ -289,17 +289,6 @@ TEST_F(InstallTest, FileResourcesArePayloadWithoutAnArchive) {
   ExpectNoLeftovers();
 }
 
-// A payload that never reaches the disk is an error, not a quiet end with 0: a file resource
-// whose file cannot be created (its folder does not exist).
-TEST_F(InstallTest, PayloadThatCannotBeWrittenEndsWithTheResourceCondition) {
-  const std::wstring setup = FixtureFolder() + L"setup_payload\\setup.exe";
-  Build("Compression=files\nFILE_0=no such folder\\setup.exe\n", false, {setup});
-  EXPECT_EQ(Run(L"/sfx_nu /exit=11").exitCode, 150340u);
-  EXPECT_TRUE(Logged("Failed to extract resource"));
-  EXPECT_TRUE(Logged("** Setting Error Condition: 150340"));
-  ExpectNoLeftovers();
-}
-
 TEST_F(InstallTest, BrokenPayloadEndsWithTheArchiveCondition) {
   const std::wstring broken = work_ / L"broken.7z";
   ASSERT_TRUE(WriteFileBytes(broken, "this is no archive"));
