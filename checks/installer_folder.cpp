@@ -6,6 +6,7 @@
 #include "app/sfx_config.h"
 #include "app/support_folder.h"
 #include "report/run_log.h"
+#include "resources/string_keys.h"
 #include "ui/progress_dialog.h"
 
 namespace zelko {
@@ -43,7 +44,7 @@ BOOL CZelkoSelfExtractorApp::PrepareInstallerFolder(int shellFolderId) {
 }
 
 BOOL CZelkoSelfExtractorApp::BrowseForFolder() {
-  std::wstring prompt = SfxConfig::GetValue(L"STRING", L"SFX_DLG_SELECT_EXTRACT_FILES_FOLDER");
+  std::wstring prompt = SfxConfig::GetValue(kStringSection, kSfxDlgSelectExtractFilesFolder);
   if (prompt.empty()) prompt = kDefaultBrowsePrompt;
   wchar_t path[MAX_PATH] = {};
   BROWSEINFOW browse{};
