@@ -169,22 +169,28 @@ bool PlanInstaller(const Stub& stub, std::vector<ResourceItem> added, InstallerP
                      static_cast<int64_t>(image.sections[stub.resourceSection + 1].virtualAddress)
                : 0;
   const int64_t fileShift = static_cast<int64_t>(rawSize) - static_cast<int64_t>(resources.sizeOfRawData);
-  uint64_t imageSize = resourcesEnd;
+  // The image ends where the moved sections end: the resources' end plus their extent.
+  uint64_t movedExtent = 0;
   for (size_t i = stub.resourceSection + 1; i < image.sections.size(); ++i) {
-    imageSize = std::max<uint64_t>(
-        imageSize, SectionEnd(image.sections[i], image.sectionAlignment) + memoryShift);
+    movedExtent = std::max<uint64_t>(
+        movedExtent, SectionEnd(image.sections[i], image.sectionAlignment) -
+                         image.sections[stub.resourceSection + 1].virtualAddress);
   }
+  uint64_t imageSize = resourcesEnd + movedExtent;
   for (size_t i = 0; i < stub.resourceSection; ++i) {
     imageSize = std::max(imageSize, SectionEnd(image.sections[i], image.sectionAlignment));
   }
   if (imageSize >= kImageSizeLimit) {
-    const uint64_t stubSize = std::max<uint64_t>(image.sizeOfImage, 1);
+    // The largest section contents that keep the image below the limit, once aligned.
+    const uint64_t room = kImageSizeLimit - image.sectionAlignment - movedExtent;
+    const uint64_t largest = room > resources.virtualAddress ? room - resources.virtualAddress : 0;
+    const uint64_t excess = result.layout.size - std::min(largest, result.layout.size);
     *why = L"the installer would take " + Grouped(imageSize) +
            L" bytes in memory, and Windows loads programs only below " +
-           Grouped(kImageSizeLimit) + L" bytes (2 GiB): the stub takes " + Grouped(stubSize) +
-           L" and the configuration, archives and files " + Grouped(addedBytes) +
-           L"; make the payload at least " + Grouped(imageSize - kImageSizeLimit + 1) +
-           L" bytes smaller";
+           Grouped(kImageSizeLimit) + L" bytes (2 GiB): the stub takes " +
+           Grouped(image.sizeOfImage) + L" and the configuration, archives and files " +
+           Grouped(addedBytes) + L"; make the payload at least " + Grouped(excess) +
+           (excess == 1 ? L" byte smaller" : L" bytes smaller");
     return false;
   }
 

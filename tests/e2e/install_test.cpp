@@ -195,6 +195,7 @@ TEST_F(InstallTest, BrokenPayloadEndsWithTheArchiveCondition) {
   ASSERT_TRUE(WriteFileBytes(broken, "this is no archive"));
   InstallerPackage package{"[INSTALL]\nProductCode=" + std::string(kProductCode) + "\n"};
   package.archive = broken;
+  package.pastThePackersChecks = true;  // the packer refuses it
   BuildInstaller(work_.path(), package, installer_);
   EXPECT_EQ(Run(L"/sfx_nu /re").exitCode, 150213u);
   EXPECT_TRUE(Logged("Extract Files NO_ARCHIVE"));
