@@ -23,7 +23,9 @@ osslsigncode verify -CAfile cert.pem -in signed.exe >verify.txt 2>&1 ||
 grep -q "Signature verification: ok" verify.txt || { cat verify.txt; fail "no verified signature"; }
 
 # It runs: the archive's declared size still matches, and it extracts.
-launch() { "$wine" "$bin/zelko_launch.exe" "$(windows_path "$work/signed.exe")" "$@" </dev/null; }
+launch() {
+  "$wine" "$bin/zelko_launch.exe" "$(windows_path "$work/signed.exe")" "$@" </dev/null | tr -d '\r'
+}
 [ "$(launch /sfx_nu /sfx_va)" = "exit code: 0" ] || fail "validation of the signed installer"
 result=$(launch /sfx_nu /sfx_ne "/sfx_o$(windows_path "$work/out")")
 [ "$result" = "exit code: 0" ] || fail "extraction by the signed installer: $result"
