@@ -230,8 +230,6 @@ bool PlanInstaller(const Stub& stub, std::vector<ResourceItem> added, InstallerP
   WriteLe(&headers, image.ChecksumOffset(), 4, 0);  // summed as zero, set when written
 
   result.sectionRawSize = static_cast<uint32_t>(rawSize);
-  result.imageSize = imageSize;
-  result.fileSize = headers.size() + rawSize + (stub.bytes.size() - resourceFileEnd);
   *plan = std::move(result);
   return true;
 }

@@ -39,10 +39,8 @@ struct InstallerPlan {
   const Stub* stub = nullptr;
   std::vector<ResourceItem> items;  // the stub's resources, then the added ones
   ResourceLayout layout;
-  std::string headers;       // the stub's bytes up to its resource section, fields updated
+  std::string headers;          // the stub's bytes up to its resource section, fields updated
   uint32_t sectionRawSize = 0;  // the resource section's size in the file
-  uint64_t imageSize = 0;    // SizeOfImage
-  uint64_t fileSize = 0;
 };
 
 // Lays out the installer. False when its image would reach kImageSizeLimit, with `why` a sentence that

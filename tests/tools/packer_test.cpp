@@ -174,6 +174,27 @@ std::pair<DWORD, DWORD> ImageChecksums(const std::wstring& path) {
   return {inHeader, computed};
 }
 
+// The base relocations of the program at `path`, found as the loader finds them: through its
+// data directory and section table (imagehlp reading the file's bytes).
+std::string RelocationData(const std::wstring& path) {
+  using DirectoryDataFn = PVOID(WINAPI*)(PVOID, BOOLEAN, USHORT, PULONG);
+  const ScopedModule imagehlp(
+      ::LoadLibraryExW(L"imagehlp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+  const auto directoryData =
+      imagehlp ? reinterpret_cast<DirectoryDataFn>(reinterpret_cast<void*>(
+                     ::GetProcAddress(imagehlp.get(), "ImageDirectoryEntryToData")))
+               : nullptr;
+  if (directoryData == nullptr) {
+    ADD_FAILURE() << "ImageDirectoryEntryToData is not available";
+    return {};
+  }
+  std::string bytes = ReadFileBytes(path);
+  ULONG size = 0;
+  const auto* data = static_cast<const char*>(
+      directoryData(bytes.data(), FALSE, IMAGE_DIRECTORY_ENTRY_BASERELOC, &size));
+  return data ? std::string(data, size) : "<none>";
+}
+
 // A short fingerprint of a file's bytes, so that a failed comparison prints readably.
 std::string Fingerprint(const std::string& bytes) {
   uint64_t hash = 14695981039346656037ull;  // FNV-1a
@@ -256,7 +277,10 @@ TEST_P(BothPackersTest, AddsEveryResourceAndKeepsTheStubs) {
   const std::string rdcArchive = ReadFileBytes(SizeFixture(L"solid_packed_header.7z"));
   ASSERT_FALSE(archive.empty());
   ASSERT_FALSE(rdcArchive.empty());
-  const std::vector<std::string> files = {"first file\r\n", "x", std::string("\0\1\2\xFF", 4)};
+  // Large enough to push the relocations behind the resources into later pages.
+  std::string pages;
+  for (int i = 0; i < 70000; ++i) pages.push_back(static_cast<char>(i * 7 % 256));
+  const std::vector<std::string> files = {"first file\r\n", pages, std::string("\0\1\2\xFF", 4)};
   ASSERT_TRUE(WriteFileBytes(config_, DemoIniWith("RDCArchiveSize=1\r\n")));
   ASSERT_TRUE(WriteFileBytes(folder_ / L"payload.7z", archive));
   ASSERT_TRUE(WriteFileBytes(folder_ / L"rdc.7z", rdcArchive));
@@ -291,6 +315,10 @@ TEST_P(BothPackersTest, AddsEveryResourceAndKeepsTheStubs) {
   EXPECT_EQ(AllResources(output_), expected);
   const auto [inHeader, computed] = ImageChecksums(output_);
   EXPECT_EQ(inHeader, computed);
+  // The relocations moved behind the grown resources and are found there, whole.
+  const std::string relocations = RelocationData(Stub());
+  EXPECT_GT(relocations.size(), 8u);
+  EXPECT_EQ(Fingerprint(RelocationData(output_)), Fingerprint(relocations));
   // The inputs are untouched, the installer is new, and nothing else was left behind.
   auto after = inputs;
   after[Utf8(output_.substr(folder_.path().size() + 1))] = Fingerprint(ReadFileBytes(output_));
@@ -309,10 +337,13 @@ TEST_F(PackerTest, Pe32StubGainsTheResources) {
   ASSERT_TRUE(FileExists(stub)) << Utf8(stub);
   const std::string archive = ReadFileBytes(SizeFixture(L"one_byte.7z"));
   ASSERT_TRUE(WriteFileBytes(folder_ / L"payload.7z", archive));
+  const std::string pages(70000, 'p');  // moves the relocations by many pages
+  ASSERT_TRUE(WriteFileBytes(folder_ / L"pages.bin", pages));
 
-  const ProcessResult result = Pack({L"--stub", stub, L"--config", config_, L"--archive",
-                                     folder_ / L"payload.7z", L"--out", output_},
-                                    /*native=*/true);
+  const ProcessResult result =
+      Pack({L"--stub", stub, L"--config", config_, L"--archive", folder_ / L"payload.7z",
+            L"--file", folder_ / L"pages.bin", L"--out", output_},
+           /*native=*/true);
 
   ASSERT_EQ(result.exitCode, 0u) << result.output;
   auto expected = AllResources(stub);
@@ -320,9 +351,13 @@ TEST_F(PackerTest, Pe32StubGainsTheResources) {
       << testing::PrintToString(expected);
   expected["ZELKO_SFX_INI/#133/0"] = IniResource(kDemoText);
   expected["ARCHIVE_7Z/#131/0"] = archive;
+  expected["FILE_0/#140/0"] = pages;
   EXPECT_EQ(AllResources(output_), expected);
   const auto [inHeader, computed] = ImageChecksums(output_);
   EXPECT_EQ(inHeader, computed);
+  const std::string relocations = RelocationData(stub);
+  EXPECT_GT(relocations.size(), 8u);
+  EXPECT_EQ(Fingerprint(RelocationData(output_)), Fingerprint(relocations));
 }
 
 TEST_F(PackerTest, ArchivesAndFilesAreOptional) {
