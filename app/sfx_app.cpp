@@ -11,6 +11,7 @@
 #include "extract/pause_wait.h"
 #include "report/registry_report.h"
 #include "report/run_log.h"
+#include "resources/string_keys.h"
 #include "ui/message_box.h"
 #include "ui/progress_dialog.h"
 #include "win/format_text.h"
@@ -68,9 +69,9 @@ BOOL CZelkoSelfExtractorApp::InitInstance() {
   const std::wstring compression = SfxConfig::GetValue(L"INSTALL", L"Compression");
   b7zArchive_ = compression.empty() || _wcsicmp(compression.c_str(), L"7z") == 0;
 
-  SetButtonCaption(kOkButtonId, SfxConfig::GetValue(L"STRING", L"SFX_BTN_OK").c_str());
-  SetButtonCaption(kNoButtonId, SfxConfig::GetValue(L"STRING", L"SFX_BTN_NO").c_str());
-  SetButtonCaption(kYesButtonId, SfxConfig::GetValue(L"STRING", L"SFX_BTN_YES").c_str());
+  SetButtonCaption(kOkButtonId, SfxConfig::GetValue(kStringSection, kSfxBtnOk).c_str());
+  SetButtonCaption(kNoButtonId, SfxConfig::GetValue(kStringSection, kSfxBtnNo).c_str());
+  SetButtonCaption(kYesButtonId, SfxConfig::GetValue(kStringSection, kSfxBtnYes).c_str());
 
   if (RunInstallation() == NextStep::kReport) ReportErrorCondition();
   Cleanup();
@@ -114,7 +115,7 @@ void CZelkoSelfExtractorApp::ReportErrorCondition() {
   if (dialogWindow != nullptr) ::ShowWindow(dialogWindow, SW_HIDE);
   const std::wstring message = error_.message_;
   if (!bSilent_) {
-    std::wstring title = SfxConfig::GetValue(L"STRING", L"SFX_TITLE_CAPTIONBAR");
+    std::wstring title = SfxConfig::GetValue(kStringSection, kSfxTitleCaptionBar);
     if (title.empty()) title = kDefaultTitle;
     ShowLocalisedMessageBox(dialogWindow, title.c_str(), message.c_str(), MB_OK);
   }

@@ -6,6 +6,7 @@
 #include "app/sfx_config.h"
 #include "app/support_folder.h"
 #include "report/run_log.h"
+#include "resources/string_keys.h"
 #include "ui/progress_dialog.h"
 #include "win/com_apartment.h"
 #include "win/scoped_handle.h"
@@ -54,7 +55,7 @@ BOOL CZelkoSelfExtractorApp::PrepareInstallerFolder(int shellFolderId) {
 }
 
 CZelkoSelfExtractorApp::FolderPick CZelkoSelfExtractorApp::BrowseForFolder() {
-  std::wstring prompt = SfxConfig::GetValue(L"STRING", L"SFX_DLG_SELECT_EXTRACT_FILES_FOLDER");
+  std::wstring prompt = SfxConfig::GetValue(kStringSection, kSfxDlgSelectExtractFilesFolder);
   if (prompt.empty()) prompt = kDefaultBrowsePrompt;
   // The browser runs shell extensions of the folders it shows, which need COM on this thread.
   ScopedComApartment com;

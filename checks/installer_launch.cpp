@@ -12,6 +12,7 @@
 #include "extract/resource_writer.h"
 #include "report/run_log.h"
 #include "resources/payload_resources.h"
+#include "resources/string_keys.h"
 #include "ui/message_box.h"
 #include "ui/progress_dialog.h"
 #include "win/format_text.h"
@@ -75,9 +76,9 @@ BOOL CZelkoSelfExtractorApp::ChooseInstallerFolder() {
   for (;;) {
     if (pick == FolderPick::kCancelled) return TRUE;
     if (pick == FolderPick::kChosen && PrepareInstallerFolder(kNoShellFolder)) return TRUE;
-    const std::wstring title = SfxConfig::GetValue(L"STRING", L"SFX_TITLE_CAPTIONBAR");
+    const std::wstring title = SfxConfig::GetValue(kStringSection, kSfxTitleCaptionBar);
     const std::wstring question =
-        SfxConfig::GetValue(L"STRING", L"SFX_DLG_ERR_RETRY_BROWSE_FOR_FOLDER");
+        SfxConfig::GetValue(kStringSection, kSfxDlgErrRetryBrowseForFolder);
     if (ShowLocalisedMessageBox(dialog_->GetSafeHwnd(), title.c_str(), question.c_str(),
                                 MB_YESNO) != IDYES) {
       SfxLog::Write(2, L"User canceled browse for folder");

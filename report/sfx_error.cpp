@@ -4,6 +4,7 @@
 
 #include "app/sfx_config.h"
 #include "report/run_log.h"
+#include "resources/string_keys.h"
 #include "win/format_text.h"
 
 #ifndef ZELKO_REQUIREMENTS_URL
@@ -13,7 +14,6 @@
 namespace zelko {
 namespace {
 
-constexpr wchar_t kStringSection[] = L"STRING";
 constexpr wchar_t kDiskSpaceMarker[] = L"[DISK_SPACE]";
 constexpr wchar_t kDefaultErrorCodeLabel[] = L"Error code: ";
 
@@ -73,20 +73,20 @@ void SFXError::SetErrorCondition(const std::wstring& logText, int code, int deta
 
   switch (code) {
     case kSfxErrUnsupportedOs:
-      message_ = ConfiguredOr(L"SFX_UNSUPPORTED_OS", UnsupportedOsDefaultText());
+      message_ = ConfiguredOr(kSfxUnsupportedOs, UnsupportedOsDefaultText());
       break;
     case kSfxErrDiskSpace:
-      message_ = ConfiguredOr(L"SFX_DLG_ERR_DISK_SPACE",
+      message_ = ConfiguredOr(kSfxDlgErrDiskSpace,
                               L"Low disk space. Please, free [DISK_SPACE] MB of disk space and "
                               L"run installer again.");
       ReplaceAll(message_, kDiskSpaceMarker, DecimalText(detail));
       break;
     case kSfxErrAlreadyInstalled:
-      message_ = ConfiguredOr(L"SFX_DLG_ERR_ALREADYINSTALLED", L"This product is already installed.");
+      message_ = ConfiguredOr(kSfxDlgErrAlreadyInstalled, L"This product is already installed.");
       break;
     default:
       if (!IsGenericCode(code)) return;  // no message for a code of no group
-      message_ = SfxConfig::GetValue(kStringSection, L"SFX_DLG_ERR_STATUS");
+      message_ = SfxConfig::GetValue(kStringSection, kSfxDlgErrStatus);
       break;
   }
   AppendErrorCode(message_);
@@ -97,7 +97,7 @@ void SFXError::AppendErrorCode(std::wstring& message) const {
   wchar_t number[32];
   FormatText(number, 32, L"  %ld", static_cast<long>(code_));
   message += L"\n\n";
-  message += ConfiguredOr(L"SFX_DLG_ERRCODE", kDefaultErrorCodeLabel);
+  message += ConfiguredOr(kSfxDlgErrCode, kDefaultErrorCodeLabel);
   message += number;
 }
 

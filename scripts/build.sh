@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then configures and builds everything into build/:
-# build/bin/ZelkoSFX.exe (the stub), build/bin/zelko_pack.exe (the packer), build/tests/.
+# build/bin/ZelkoSFX.exe (the stub), build/bin/zelko_pack.exe (the packer for Windows),
+# build/tests/, and with the host's compiler build/native/bin/zelko_pack (the same packer for
+# Linux; the cross build configures and builds that second build folder itself).
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The main job: builds the stub, the packer and the demo product (examples/demo), packs the
-# demo installer, runs it silently under Wine, and shows its run log, its exit code and where
+# demo installer with the native packer (no Wine needed for that), runs it silently under Wine, and shows its run log, its exit code and where
 # the files went. Run it again: the product is then already installed, and the installer says
 # so with its own exit code.
 set -euo pipefail
@@ -17,11 +17,9 @@ installer=$demo/ZelkoDemoSetup.exe
 # The payload: the demo's setup program and its Windows Installer package, in one 7z archive.
 rm -f "$archive"
 (cd "$demo/payload" && 7zz a -t7z -bso0 -bsp0 "$archive" setup.exe ZelkoDemoProduct.msi)
-"$ZELKO_WINE" "$bin/zelko_pack.exe" \
-  --stub "$(zelko_windows_path "$bin/ZelkoSFX.exe")" \
-  --config "$(zelko_windows_path "$ZELKO_ROOT/examples/demo/setup.ini")" \
-  --archive "$(zelko_windows_path "$archive")" --fill-sizes \
-  --out "$(zelko_windows_path "$installer")"
+"$ZELKO_BUILD/native/bin/zelko_pack" --stub "$bin/ZelkoSFX.exe" \
+  --config "$ZELKO_ROOT/examples/demo/setup.ini" --archive "$archive" --fill-sizes \
+  --out "$installer"
 
 user=$(whoami)
 log="$WINEPREFIX/drive_c/users/$user/Temp/ZelkoSFX.log"

@@ -1,11 +1,11 @@
 #include "tools/ini_text.h"
 
-#include <windows.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "tools/utf_text.h"
 
 namespace zelko::pack {
 namespace {
@@ -26,59 +26,17 @@ size_t LineAt(const Unit* text, size_t count) {
 
 std::wstring AtLine(size_t line) { return L" in line " + std::to_wstring(line); }
 
-void AppendCodePoint(uint32_t codePoint, std::wstring& out) {
-  if (codePoint < 0x10000) {
-    out.push_back(static_cast<wchar_t>(codePoint));
-  } else {
-    codePoint -= 0x10000;
-    out.push_back(static_cast<wchar_t>(0xD800 + (codePoint >> 10)));
-    out.push_back(static_cast<wchar_t>(0xDC00 + (codePoint & 0x3FF)));
-  }
-}
-
-// Strict UTF-8: no overlong forms, no encoded surrogates, nothing above U+10FFFF, no cut-off
-// sequences. A lenient decoder would turn such bytes into replacement characters and ship a
-// configuration that silently differs from what its author wrote.
+// Strict UTF-8 (see DecodeUtf8Sequence). A lenient decoder would turn bad bytes into
+// replacement characters and ship a configuration that silently differs from what its author
+// wrote.
 bool DecodeUtf8(const std::string& bytes, size_t start, IniDecodeResult& result) {
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t size = bytes.size();
   for (size_t i = start; i < size;) {
-    const unsigned char lead = data[i];
-    if (lead < 0x80) {
-      result.text.push_back(static_cast<wchar_t>(lead));
-      ++i;
-      continue;
-    }
-    size_t length = 0;
-    uint32_t codePoint = 0;
-    unsigned char low = 0x80;  // allowed range of the second byte
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      codePoint = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      codePoint = lead & 0x0F;
-      if (lead == 0xE0) low = 0xA0;   // overlong
-      if (lead == 0xED) high = 0x9F;  // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      codePoint = lead & 0x07;
-      if (lead == 0xF0) low = 0x90;   // overlong
-      if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
-    }
-    bool valid = length != 0 && i + length <= size;
-    for (size_t k = 1; valid && k < length; ++k) {
-      const unsigned char next = data[i + k];
-      const unsigned char min = k == 1 ? low : 0x80;
-      const unsigned char max = k == 1 ? high : 0xBF;
-      if (next < min || next > max) {
-        valid = false;
-      } else {
-        codePoint = (codePoint << 6) | (next & 0x3F);
-      }
-    }
-    if (!valid) {
+    uint32_t codePoint = data[i];
+    const size_t length = codePoint < 0x80 ? 1 : DecodeUtf8Sequence(data, size, i, &codePoint);
+    if (length == 0) {
+      const unsigned char lead = data[i];
       const wchar_t* const hex = L"0123456789ABCDEF";
       result.error = L"is not valid UTF-8 (byte 0x" + std::wstring{hex[lead >> 4], hex[lead & 15]} +
                      L" at offset " + std::to_wstring(i) + L")" +
@@ -86,7 +44,7 @@ bool DecodeUtf8(const std::string& bytes, size_t start, IniDecodeResult& result)
                      L"; save the file as UTF-8 or UTF-16";
       return false;
     }
-    AppendCodePoint(codePoint, result.text);
+    AppendUtf16(codePoint, result.text);
     i += length;
   }
   return true;
@@ -205,51 +163,112 @@ std::wstring Trimmed(const std::wstring& text) {
   return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
 }
 
-bool SameNoCase(const std::wstring& a, const std::wstring& b) {
-  return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+std::vector<std::wstring> Lines(const std::wstring& text) {
+  std::vector<std::wstring> lines;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = text.find(L"\r\n", start);
+    lines.push_back(text.substr(start, end == std::wstring::npos ? end : end - start));
+    start = end == std::wstring::npos ? text.size() : end + 2;
+  }
+  return lines;
+}
+
+// The name in a trimmed "[name]" line, or false for any other line.
+bool SectionHeader(const std::wstring& line, std::wstring* name) {
+  if (line.empty() || line.front() != L'[' || line.back() != L']') return false;
+  *name = Trimmed(line.substr(1, line.size() - 2));
+  return true;
+}
+
+// The key and value of a trimmed "key=value" line, both trimmed.
+bool KeyLine(const std::wstring& line, std::wstring* key, std::wstring* value) {
+  const size_t equals = line.find(L'=');
+  if (equals == std::wstring::npos) return false;
+  *key = Trimmed(line.substr(0, equals));
+  *value = Trimmed(line.substr(equals + 1));
+  return true;
+}
+
+// Calls `visit(index, key, value)` for each key line of the first section named `section`,
+// the one the system's profile reader looks in; stops when `visit` returns false.
+template <typename Visit>
+void VisitSection(const std::vector<std::wstring>& lines, const std::wstring& section,
+                  Visit visit) {
+  bool inSection = false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::wstring line = Trimmed(lines[i]);
+    std::wstring name;
+    if (SectionHeader(line, &name)) {
+      if (inSection) return;
+      inSection = SameIniName(name, section);
+      continue;
+    }
+    std::wstring key;
+    std::wstring value;
+    if (inSection && KeyLine(line, &key, &value) && !visit(i, key, value)) return;
+  }
 }
 
 }  // namespace
 
+bool SameIniName(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c; };
+    if (upper(a[i]) != upper(b[i])) return false;
+  }
+  return true;
+}
+
+std::wstring IniValue(const std::wstring& text, const std::wstring& section,
+                      const std::wstring& key) {
+  std::wstring found;
+  VisitSection(Lines(text), section, [&](size_t, const std::wstring& name, const std::wstring& value) {
+    if (!SameIniName(name, key)) return true;
+    found = value;
+    return false;
+  });
+  // One pair of enclosing quotes goes, as the system's reader drops it.
+  if (found.size() >= 2 && (found.front() == L'"' || found.front() == L'\'') &&
+      found.back() == found.front()) {
+    found = found.substr(1, found.size() - 2);
+  }
+  return found;
+}
+
+std::vector<std::wstring> IniKeys(const std::wstring& text, const std::wstring& section) {
+  std::vector<std::wstring> keys;
+  VisitSection(Lines(text), section, [&](size_t, const std::wstring& name, const std::wstring&) {
+    keys.push_back(name);
+    return true;
+  });
+  return keys;
+}
+
 void SetIniValue(std::wstring* text, const std::wstring& section, const std::wstring& key,
                  const std::wstring& value) {
-  std::vector<std::wstring> lines;
-  for (size_t start = 0; start < text->size();) {
-    const size_t end = text->find(L"\r\n", start);
-    lines.push_back(text->substr(start, end == std::wstring::npos ? end : end - start));
-    start = end == std::wstring::npos ? text->size() : end + 2;
+  std::vector<std::wstring> lines = Lines(*text);
+  size_t sectionAt = std::wstring::npos;
+  for (size_t i = 0; i < lines.size() && sectionAt == std::wstring::npos; ++i) {
+    std::wstring name;
+    if (SectionHeader(Trimmed(lines[i]), &name) && SameIniName(name, section)) sectionAt = i;
   }
-  bool inSection = false;
-  bool sectionFound = false;
-  size_t insertAt = 0;  // after the section's last non-empty line
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const std::wstring line = Trimmed(lines[i]);
-    if (!line.empty() && line.front() == L'[') {
-      if (inSection) break;  // the section ended without the key
-      inSection = line.back() == L']' &&
-                  SameNoCase(Trimmed(line.substr(1, line.size() - 2)), section);
-      if (inSection) {
-        sectionFound = true;
-        insertAt = i + 1;
-      }
-      continue;
-    }
-    if (!inSection || line.empty()) continue;
-    const size_t equals = line.find(L'=');
-    if (equals != std::wstring::npos && SameNoCase(Trimmed(line.substr(0, equals)), key)) {
-      // Keep the key as the file spells it.
-      lines[i] = Trimmed(line.substr(0, equals)) + L"=" + value;
-      insertAt = std::wstring::npos;
-      break;
-    }
-    insertAt = i + 1;
-  }
-  if (!sectionFound) {
+  if (sectionAt == std::wstring::npos) {
     lines.push_back(L"[" + section + L"]");
-    insertAt = lines.size();
+    sectionAt = lines.size() - 1;
   }
-  if (insertAt != std::wstring::npos) {
+  size_t insertAt = sectionAt + 1;  // after the section's last key line
+  bool replaced = false;
+  VisitSection(lines, section, [&](size_t i, const std::wstring& name, const std::wstring&) {
+    if (!SameIniName(name, key)) {
+      insertAt = i + 1;
+      return true;
+    }
+    lines[i] = name + L"=" + value;  // keeps the key as the file spells it
+    replaced = true;
+    return false;
+  });
+  if (!replaced) {
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), key + L"=" + value);
   }
   text->clear();

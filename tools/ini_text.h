@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zelko::pack {
 
@@ -29,6 +30,19 @@ IniDecodeResult DecodeIniText(const std::string& bytes);
 // else added at the end of the section, which is added at the end of the text when missing.
 void SetIniValue(std::wstring* text, const std::wstring& section, const std::wstring& key,
                  const std::wstring& value);
+
+// Whether two section or key names are the same for the installer's profile reader, which
+// ignores case. Only ASCII letters are folded: every name the installer asks for is ASCII.
+bool SameIniName(const std::wstring& a, const std::wstring& b);
+
+// The value of `key` in `section` of the decoded `text` as the installer's profile reader sees
+// it: the first section of that name, its first line with that key, the value without its
+// surrounding blanks and without one pair of enclosing quotes; empty when absent.
+std::wstring IniValue(const std::wstring& text, const std::wstring& section,
+                      const std::wstring& key);
+
+// The keys of the first section named `section` in the decoded `text`, as written.
+std::vector<std::wstring> IniKeys(const std::wstring& text, const std::wstring& section);
 
 // The bytes of the configuration resource: FF FE, then `text` as UTF-16LE.
 std::string EncodeIniResource(const std::wstring& text);

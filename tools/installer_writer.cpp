@@ -1,274 +1,282 @@
 #include "tools/installer_writer.h"
 
-#include <cstring>
-#include <cwchar>
+#include <algorithm>
 #include <utility>
 
-#include "tools/file_bytes.h"
-#include "tools/pe_image.h"
-#include "tools/system_message.h"
-#include "win/scoped_handle.h"
+#include "resources/payload_resources.h"
+#include "tools/ini_text.h"
+#include "tools/pack_files.h"
 
 namespace zelko::pack {
 namespace {
 
-constexpr WORD kNeutralLanguage = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+// Archive data goes from its file to the installer in pieces of this size.
+constexpr size_t kCopyChunk = 1 << 20;
 
-bool SameName(const wchar_t* a, const wchar_t* b, int bLength = -1) {
-  return ::CompareStringOrdinal(a, -1, b, bLength, TRUE) == CSTR_EQUAL;
+std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+// "1,234,567" for 1234567: sizes near the limit are read by people.
+std::wstring Grouped(uint64_t value) {
+  std::wstring digits = std::to_wstring(value);
+  for (size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, L",");
+  return digits;
 }
 
-bool IsInstallerResourceType(const wchar_t* type) {
-  if (SameName(type, kConfigResourceType) || SameName(type, kArchiveResourceType) ||
-      SameName(type, kRdcArchiveResourceType)) {
-    return true;
-  }
-  const size_t prefixLength = std::wcslen(kFileResourceTypePrefix);
-  if (std::wcslen(type) <= prefixLength ||
-      ::CompareStringOrdinal(type, static_cast<int>(prefixLength), kFileResourceTypePrefix,
-                             static_cast<int>(prefixLength), TRUE) != CSTR_EQUAL) {
-    return false;
-  }
-  for (const wchar_t* digit = type + prefixLength; *digit != L'\0'; ++digit) {
-    if (*digit < L'0' || *digit > L'9') return false;
-  }
-  return true;
+uint64_t SectionEnd(const PeSection& section, uint32_t sectionAlignment) {
+  const uint32_t size = section.virtualSize != 0 ? section.virtualSize : section.sizeOfRawData;
+  return AlignUp(uint64_t{section.virtualAddress} + size, sectionAlignment);
 }
 
-BOOL CALLBACK FindInstallerResourceType(HMODULE, LPWSTR type, LONG_PTR found) {
-  if (IS_INTRESOURCE(type) || !IsInstallerResourceType(type)) return TRUE;
-  *reinterpret_cast<std::wstring*>(found) = type;
-  return FALSE;  // one is enough
-}
-
-// The full form of `path`, so that LoadLibraryExW opens exactly this file rather than
-// searching the program's folder and the PATH for a file of the same name.
-bool FullPath(const std::wstring& path, std::wstring* full, DWORD* error) {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-    if (length == 0) {
-      *error = ::GetLastError();
-      return false;
-    }
-    if (length < buffer.size()) {
-      buffer.resize(length);
-      *full = buffer;
-      return true;
-    }
-    buffer.resize(length);
-  }
-}
-
-ScopedModule LoadAsData(const std::wstring& fullPath) {
-  return ScopedModule(::LoadLibraryExW(fullPath.c_str(), nullptr,
-                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-}
-
-// A file in the output's folder that holds the installer while it is being built. It is
-// deleted again unless it was moved into place, so every failure path cleans up by leaving.
-class TemporaryOutput {
+// Writes the installer's bytes and sums its checksum as they go by.
+class ChecksummedOutput {
  public:
-  TemporaryOutput() = default;
-  TemporaryOutput(const TemporaryOutput&) = delete;
-  TemporaryOutput& operator=(const TemporaryOutput&) = delete;
-  ~TemporaryOutput() {
-    if (!path_.empty()) ::DeleteFileW(path_.c_str());
-  }
+  explicit ChecksummedOutput(OutputFile& file) : file_(file) {}
 
-  // Creates a new file with a name of its own in `folder` (which ends in a separator) and
-  // writes `bytes` to it. Same folder as the output, so the final move is a rename on one
-  // volume.
-  bool Create(const std::wstring& folder, const std::string& bytes, DWORD* error) {
-    const std::wstring stem = folder + L"zelko_pack-" + std::to_wstring(::GetCurrentProcessId());
-    ScopedFileHandle file;
-    for (unsigned attempt = 0; !file; ++attempt) {
-      std::wstring candidate = stem + L"-" + std::to_wstring(attempt) + L".tmp";
-      file.reset(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (file) {
-        path_ = std::move(candidate);
-      } else if (const DWORD code = ::GetLastError();
-                 (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || attempt == 999) {
-        *error = code;
-        return false;
-      }
-    }
-    return WriteAll(file.get(), bytes.data(), bytes.size(), error);
+  bool Write(const void* data, size_t size, std::wstring* cause) {
+    checksum_.Add(data, size);
+    return file_.Write(data, size, cause);
   }
-
-  bool MoveOver(const std::wstring& target, DWORD* error) {
-    if (!::MoveFileExW(path_.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      *error = ::GetLastError();
-      return false;
+  bool Zeros(uint64_t count, std::wstring* cause) {
+    static const char kZeros[4096] = {};
+    while (count > 0) {
+      const size_t size = static_cast<size_t>(std::min<uint64_t>(count, sizeof(kZeros)));
+      if (!Write(kZeros, size, cause)) return false;
+      count -= size;
     }
-    path_.clear();
     return true;
   }
-
-  const std::wstring& path() const { return path_; }
+  uint32_t checksum() const { return checksum_.Value(); }
 
  private:
-  std::wstring path_;
+  OutputFile& file_;
+  PeChecksum checksum_;
 };
 
-std::wstring ResourceName(const PackedResource& resource) {
-  return resource.type + L"/" + std::to_wstring(resource.id);
-}
-
-bool AddResources(const std::wstring& path, const std::vector<PackedResource>& resources,
-                  std::wstring* cause) {
-  ScopedResourceUpdate update(::BeginUpdateResourceW(path.c_str(), FALSE));
-  if (!update) {
-    *cause = L"cannot open the copy of the stub for the resource update: " +
-             SystemMessage(::GetLastError());
-    return false;
-  }
-  for (const PackedResource& resource : resources) {
-    if (!::UpdateResourceW(update.get(), resource.type.c_str(), MAKEINTRESOURCEW(resource.id),
-                           kNeutralLanguage, const_cast<char*>(resource.bytes.data()),
-                           static_cast<DWORD>(resource.bytes.size()))) {
-      *cause = L"cannot add resource " + ResourceName(resource) + L": " +
-               SystemMessage(::GetLastError());
-      return false;  // the owner discards the update
-    }
-  }
-  // EndUpdateResourceW frees the handle whether or not it succeeds.
-  if (!::EndUpdateResourceW(update.release(), FALSE)) {
-    *cause = L"cannot write the resources: " + SystemMessage(::GetLastError());
-    return false;
-  }
-  return true;
-}
-
-// Sets the image checksum of the updated file. The resource update does not promise to
-// recompute it (Wine's keeps the stub's), and a checksum that does not match the file makes
-// an installer look tampered with to the scanners that check it.
-bool RefreshChecksum(const std::wstring& path, std::wstring* cause) {
-  ScopedFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size{};
-  std::string bytes;
-  DWORD code = 0;
-  if (!file || !::GetFileSizeEx(file.get(), &size) ||
-      !ReadAll(file.get(), static_cast<size_t>(size.QuadPart), &bytes, &code)) {
-    code = code != 0 ? code : ::GetLastError();
-    *cause = L"cannot read back the updated copy of the stub: " + SystemMessage(code);
-    return false;
-  }
+// Copies the data of `item` (from memory, or from its file in chunks) to `out`.
+bool WriteItemData(const ResourceItem& item, ChecksummedOutput& out, std::vector<char>& buffer,
+                   std::wstring* error, std::wstring* cause) {
+  if (item.path.empty()) return out.Write(item.bytes.data(), item.bytes.size(), cause);
+  InputFile file;
   std::wstring why;
-  if (!CheckPeImage(bytes, &why)) {
-    *cause = L"the resource update produced a broken image: " + why;
+  if (!file.Open(item.path, &why) || file.size() != item.size) {
+    *error = item.path + L": cannot read it again while the installer is written: " +
+             (why.empty() ? L"its size changed since it was checked" : why);
     return false;
   }
-  const size_t offset = PeChecksumOffset(bytes);
-  const DWORD checksum = ComputePeChecksum(bytes, offset);
-  LARGE_INTEGER position{};
-  position.QuadPart = static_cast<LONGLONG>(offset);
-  if (!::SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN) ||
-      !WriteAll(file.get(), reinterpret_cast<const char*>(&checksum), sizeof(checksum), &code)) {
-    code = code != 0 ? code : ::GetLastError();
-    *cause = L"cannot write the image checksum: " + SystemMessage(code);
-    return false;
-  }
-  return true;
-}
-
-// Reads every resource back from the finished file. The resource update rewrites the whole
-// image; an installer that lost or garbled a part would fail only on the user's machine.
-bool VerifyResources(const std::wstring& path, const std::vector<PackedResource>& resources,
-                     std::wstring* cause) {
-  const ScopedModule module = LoadAsData(path);
-  if (!module) {
-    *cause = L"the written installer cannot be loaded: " + SystemMessage(::GetLastError());
-    return false;
-  }
-  for (const PackedResource& resource : resources) {
-    const HRSRC found = ::FindResourceExW(module.get(), resource.type.c_str(),
-                                          MAKEINTRESOURCEW(resource.id), kNeutralLanguage);
-    const HGLOBAL loaded = found ? ::LoadResource(module.get(), found) : nullptr;
-    const void* data = loaded ? ::LockResource(loaded) : nullptr;
-    const bool same = found && ::SizeofResource(module.get(), found) == resource.bytes.size() &&
-                      (resource.bytes.empty() || (data && std::memcmp(data, resource.bytes.data(),
-                                                                      resource.bytes.size()) == 0));
-    if (!same) {
-      *cause = L"the written installer does not hold resource " + ResourceName(resource) +
-               L" as given; the system's resource update failed";
+  buffer.resize(kCopyChunk);
+  for (uint64_t offset = 0; offset < item.size;) {
+    const size_t size = static_cast<size_t>(std::min<uint64_t>(item.size - offset, buffer.size()));
+    if (!file.ReadAt(offset, buffer.data(), size, &why)) {
+      *error = item.path + L": cannot read it again while the installer is written: " + why;
       return false;
     }
+    if (!out.Write(buffer.data(), size, cause)) return false;
+    offset += size;
   }
   return true;
 }
 
 }  // namespace
 
-bool CheckStubIsBare(const std::wstring& stubPath, std::wstring* why) {
-  std::wstring full;
-  DWORD error = 0;
-  if (!FullPath(stubPath, &full, &error)) {
-    *why = L"has a bad path: " + SystemMessage(error);
+bool IsInstallerResourceType(const std::wstring& type) {
+  if (SameIniName(type, kConfigResourceType) || SameIniName(type, kArchiveResourceType) ||
+      SameIniName(type, kRdcArchiveResourceType)) {
+    return true;
+  }
+  const std::wstring prefix = kFileResourceTypePrefix;
+  if (type.size() <= prefix.size() || !SameIniName(type.substr(0, prefix.size()), prefix)) {
     return false;
   }
-  const ScopedModule module = LoadAsData(full);
-  if (!module) {
-    *why = L"cannot be loaded as a Windows program: " + SystemMessage(::GetLastError());
+  return std::all_of(type.begin() + static_cast<std::ptrdiff_t>(prefix.size()), type.end(),
+                     [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
+bool ReadStub(std::string bytes, Stub* stub, std::wstring* why) {
+  Stub result;
+  result.bytes = std::move(bytes);
+  if (!ReadPeImage(result.bytes, &result.image, why)) return false;
+  const PeImage& image = result.image;
+  if (image.directories.size() > kSecurityDirectory &&
+      image.directories[kSecurityDirectory].size != 0) {
+    *why = L"is signed; pack the unsigned stub and sign the installer afterwards (a signature "
+           L"cannot cover resources added after it)";
     return false;
   }
-  std::wstring found;
-  ::EnumResourceTypesW(module.get(), FindInstallerResourceType, reinterpret_cast<LONG_PTR>(&found));
-  if (!found.empty()) {
-    *why = L"already holds installer resources (" + found + L"); build from the bare stub";
+  if (!ReadResources(result.bytes, image, &result.resources, why)) return false;
+  for (const ResourceItem& item : result.resources) {
+    if (!item.type.name.empty() && IsInstallerResourceType(item.type.name)) {
+      *why = L"already holds installer resources (" + item.type.name +
+             L"); build from the bare stub";
+      return false;
+    }
+  }
+  const uint32_t resourceRva =
+      image.directories.size() > kResourceDirectory ? image.directories[kResourceDirectory].rva : 0;
+  auto section = std::find_if(image.sections.begin(), image.sections.end(),
+                              [&](const PeSection& s) { return s.virtualAddress == resourceRva; });
+  if (resourceRva == 0 || section == image.sections.end()) {
+    *why = L"has no resource section of its own (a stub carries its icon and manifest there)";
     return false;
   }
+  result.resourceSection = static_cast<size_t>(section - image.sections.begin());
+  const uint64_t resourceFileEnd = uint64_t{section->pointerToRawData} + section->sizeOfRawData;
+  for (size_t i = 0; i < image.sections.size(); ++i) {
+    const PeSection& other = image.sections[i];
+    const bool after = i > result.resourceSection;
+    // What follows the resources moves: only sections that nothing addresses while the
+    // program runs (relocations, debug data) can. What precedes them stays where it is.
+    const bool fileOrderHolds =
+        other.sizeOfRawData == 0 ||
+        (after ? other.pointerToRawData >= resourceFileEnd
+               : i == result.resourceSection ||
+                     uint64_t{other.pointerToRawData} + other.sizeOfRawData <= section->pointerToRawData);
+    if (!fileOrderHolds || (after && (!(other.characteristics & kScnMemDiscardable) ||
+                                      other.virtualAddress < section->virtualAddress))) {
+      *why = L"has section " + Wide(other.name) +
+             L" in a place the packer cannot move it from (only discardable sections may "
+             L"follow the resources)";
+      return false;
+    }
+  }
+  if (image.sizeOfHeaders > section->pointerToRawData) {
+    *why = L"has its resources inside its headers";
+    return false;
+  }
+  *stub = std::move(result);
   return true;
 }
 
-bool WriteInstaller(const std::wstring& output, const std::string& stub,
-                    const std::vector<PackedResource>& resources, std::wstring* error) {
-  auto fail = [&](const std::wstring& cause) {
-    *error = output + L": " + cause;
+bool PlanInstaller(const Stub& stub, std::vector<ResourceItem> added, InstallerPlan* plan,
+                   std::wstring* why) {
+  const PeImage& image = stub.image;
+  const PeSection& resources = image.sections[stub.resourceSection];
+  InstallerPlan result;
+  result.stub = &stub;
+  result.items = stub.resources;
+  uint64_t addedBytes = 0;
+  for (ResourceItem& item : added) {
+    addedBytes += item.size;
+    result.items.push_back(std::move(item));
+  }
+  result.layout = LayOutResources(result.items, resources.virtualAddress);
+  const uint64_t rawSize = AlignUp(result.layout.size, image.fileAlignment);
+  const uint64_t resourcesEnd =
+      AlignUp(uint64_t{resources.virtualAddress} + result.layout.size, image.sectionAlignment);
+  // Everything after the resource section moves by the same amount, in memory and in the file.
+  const bool anyAfter = stub.resourceSection + 1 < image.sections.size();
+  const int64_t memoryShift =
+      anyAfter ? static_cast<int64_t>(resourcesEnd) -
+                     static_cast<int64_t>(image.sections[stub.resourceSection + 1].virtualAddress)
+               : 0;
+  const int64_t fileShift = static_cast<int64_t>(rawSize) - static_cast<int64_t>(resources.sizeOfRawData);
+  // The image ends where the moved sections end: the resources' end plus their extent.
+  uint64_t movedExtent = 0;
+  for (size_t i = stub.resourceSection + 1; i < image.sections.size(); ++i) {
+    movedExtent = std::max<uint64_t>(
+        movedExtent, SectionEnd(image.sections[i], image.sectionAlignment) -
+                         image.sections[stub.resourceSection + 1].virtualAddress);
+  }
+  uint64_t imageSize = resourcesEnd + movedExtent;
+  for (size_t i = 0; i < stub.resourceSection; ++i) {
+    imageSize = std::max(imageSize, SectionEnd(image.sections[i], image.sectionAlignment));
+  }
+  if (imageSize >= kImageSizeLimit) {
+    // The largest section contents that keep the image below the limit, once aligned.
+    const uint64_t room = kImageSizeLimit - image.sectionAlignment - movedExtent;
+    const uint64_t largest = room > resources.virtualAddress ? room - resources.virtualAddress : 0;
+    const uint64_t excess = result.layout.size - std::min(largest, result.layout.size);
+    *why = L"the installer would take " + Grouped(imageSize) +
+           L" bytes in memory, and Windows loads programs only below " +
+           Grouped(kImageSizeLimit) + L" bytes (2 GiB): the stub takes " +
+           Grouped(image.sizeOfImage) + L" and the configuration, archives and files " +
+           Grouped(addedBytes) + L"; make the payload at least " + Grouped(excess) +
+           (excess == 1 ? L" byte smaller" : L" bytes smaller");
     return false;
-  };
-  std::wstring full;
-  DWORD code = 0;
-  if (!FullPath(output, &full, &code)) return fail(L"bad path: " + SystemMessage(code));
-  const DWORD attributes = ::GetFileAttributesW(full.c_str());
-  const size_t nameStart = full.find_last_of(L"\\/") + 1;  // a full path has a separator
-  if ((attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) ||
-      nameStart == full.size()) {
-    return fail(L"is a folder; give the installer's file name");
-  }
-  // MoveFileExW would replace a read-only file under Wine, though not on Windows; the flag is
-  // the user's word that the file stays, so it holds everywhere.
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    return fail(L"the existing file is read-only");
-  }
-  const std::wstring folder = full.substr(0, nameStart);
-  const DWORD folderAttributes = ::GetFileAttributesW(folder.c_str());
-  if (folderAttributes == INVALID_FILE_ATTRIBUTES) {
-    code = ::GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
-      return fail(L"cannot write it: folder " + folder + L" does not exist");
-    }
-    return fail(L"cannot write into folder " + folder + L": " + SystemMessage(code));
-  }
-  if (!(folderAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return fail(L"cannot write into " + folder + L": it is a file, not a folder");
   }
 
-  TemporaryOutput temporary;
-  if (!temporary.Create(folder, stub, &code)) {
-    return fail(L"cannot create a file in " + folder + L": " + SystemMessage(code));
+  // The stub's bytes before the resource section, with the headers brought up to date.
+  std::string& headers = result.headers;
+  headers = stub.bytes.substr(0, resources.pointerToRawData);
+  WriteLe(&headers, resources.headerOffset + 8, 4, result.layout.size);  // VirtualSize
+  WriteLe(&headers, resources.headerOffset + 16, 4, rawSize);            // SizeOfRawData
+  const uint64_t resourceFileEnd = uint64_t{resources.pointerToRawData} + resources.sizeOfRawData;
+  for (size_t i = stub.resourceSection + 1; i < image.sections.size(); ++i) {
+    const PeSection& moved = image.sections[i];
+    WriteLe(&headers, moved.headerOffset + 12, 4, moved.virtualAddress + memoryShift);
+    if (moved.pointerToRawData != 0) {
+      WriteLe(&headers, moved.headerOffset + 20, 4, moved.pointerToRawData + fileShift);
+    }
   }
+  for (size_t d = 0; d < image.directories.size(); ++d) {
+    const PeDirectory& directory = image.directories[d];
+    const PeSection* holder = image.SectionAt(directory.rva);
+    if (d == kResourceDirectory) {
+      WriteLe(&headers, image.DirectoryOffset(d) + 4, 4, result.layout.size);
+    } else if (d != kSecurityDirectory && directory.rva != 0 && holder != nullptr &&
+               holder->virtualAddress > resources.virtualAddress) {
+      WriteLe(&headers, image.DirectoryOffset(d), 4, directory.rva + memoryShift);
+    }
+  }
+  // A symbol table behind the sections moves with them.
+  const uint32_t symbols = ReadLe(stub.bytes, image.fileHeaderOffset + 8, 4);
+  if (symbols != 0 && symbols >= resourceFileEnd) {
+    WriteLe(&headers, image.fileHeaderOffset + 8, 4, symbols + fileShift);
+  }
+  WriteLe(&headers, image.SizeOfImageOffset(), 4, imageSize);
+  if (resources.characteristics & kScnInitializedData) {
+    WriteLe(&headers, image.SizeOfInitializedDataOffset(), 4,
+            image.sizeOfInitializedData + fileShift);
+  }
+  WriteLe(&headers, image.ChecksumOffset(), 4, 0);  // summed as zero, set when written
+
+  result.sectionRawSize = static_cast<uint32_t>(rawSize);
+  *plan = std::move(result);
+  return true;
+}
+
+bool WriteInstaller(const InstallerPlan& plan, const std::wstring& output, std::wstring* error) {
+  const Stub& stub = *plan.stub;
+  const PeSection& resources = stub.image.sections[stub.resourceSection];
   std::wstring cause;
-  if (!AddResources(temporary.path(), resources, &cause) ||
-      !RefreshChecksum(temporary.path(), &cause) ||
-      !VerifyResources(temporary.path(), resources, &cause)) {
-    return fail(cause);
+  OutputFile file;
+  if (!file.Create(output, &cause)) {
+    *error = output + L": " + cause;
+    return false;
   }
-  if (!temporary.MoveOver(full, &code)) return fail(L"cannot replace it: " + SystemMessage(code));
+  ChecksummedOutput out(file);
+  std::vector<char> buffer;
+  auto writeFailed = [&] {
+    if (error->empty()) *error = output + L": cannot write it: " + cause;
+    return false;
+  };
+  error->clear();
+  if (!out.Write(plan.headers.data(), plan.headers.size(), &cause) ||
+      !out.Write(plan.layout.head.data(), plan.layout.head.size(), &cause)) {
+    return writeFailed();
+  }
+  uint64_t written = plan.layout.head.size();  // within the section
+  for (size_t i = 0; i < plan.items.size(); ++i) {
+    if (!out.Zeros(plan.layout.dataOffsets[i] - written, &cause) ||
+        !WriteItemData(plan.items[i], out, buffer, error, &cause)) {
+      return writeFailed();
+    }
+    written = plan.layout.dataOffsets[i] + plan.items[i].size;
+  }
+  const uint64_t resourceFileEnd = uint64_t{resources.pointerToRawData} + resources.sizeOfRawData;
+  if (!out.Zeros(plan.sectionRawSize - written, &cause) ||
+      !out.Write(stub.bytes.data() + resourceFileEnd, stub.bytes.size() - resourceFileEnd, &cause)) {
+    return writeFailed();
+  }
+  uint8_t checksum[4];
+  const uint32_t value = out.checksum();
+  for (int i = 0; i < 4; ++i) checksum[i] = static_cast<uint8_t>(value >> (8 * i));
+  if (!file.WriteAt(stub.image.ChecksumOffset(), checksum, sizeof(checksum), &cause)) {
+    return writeFailed();
+  }
+  if (!file.Commit(&cause)) {
+    *error = output + L": " + cause;
+    return false;
+  }
   return true;
 }
 

@@ -5,7 +5,7 @@
 #include "7zCrc.h"
 #include "extract/look_reader.h"
 #include "extract/lzma2_blocks.h"
-#include "extract/memory_stream.h"
+#include "tools/file_in_stream.h"
 
 namespace zelko::pack {
 namespace {
@@ -15,10 +15,9 @@ const ISzAlloc kAlloc = {SzAlloc, SzFree};
 
 }  // namespace
 
-std::vector<uint64_t> LargeSingleBlockLzma2Folders(const std::string& archive) {
+std::vector<uint64_t> LargeSingleBlockLzma2Folders(const InputFile& archive) {
   std::vector<uint64_t> sizes;
-  MemoryInStream input;
-  MemoryInStream_Init(&input, archive.data(), archive.size());
+  FileInStream input(archive);
   LookAheadReader look(&input.vt, 1 << 14);
   CrcGenerateTable();
   CSzArEx db;

@@ -5,7 +5,7 @@
 namespace zelko::pack {
 
 std::wstring SystemMessage(DWORD code) {
-  // Some calls fail without setting an error (Wine's UpdateResourceW on some inputs).
+  // Some calls fail without setting an error code.
   if (code == ERROR_SUCCESS) return L"the system gave no reason";
   std::wstring text = SystemMessageText(code);
   // A few system texts span lines; the packer's messages are one line each.

@@ -5,7 +5,8 @@
 #include "7zCrc.h"
 #include "extract/entry_names.h"
 #include "extract/look_reader.h"
-#include "extract/memory_stream.h"
+#include "tools/file_in_stream.h"
+#include "tools/pack_files.h"
 
 namespace zelko::pack {
 namespace {
@@ -16,7 +17,7 @@ constexpr uint64_t kMiB = 1 << 20;
 const ISzAlloc kAlloc = {SzAlloc, SzFree};
 
 // The SDK's results as the reason an archive cannot be read.
-std::wstring Reason(SRes result) {
+std::wstring Reason(SRes result, const std::wstring& readError) {
   switch (result) {
     case SZ_ERROR_NO_ARCHIVE:
       return L"it has no 7z signature";
@@ -28,6 +29,9 @@ std::wstring Reason(SRes result) {
       return L"its header uses a method the installer does not decode";
     case SZ_ERROR_MEM:
       return L"its header asks for more memory than there is";
+    case SZ_ERROR_READ:
+      if (!readError.empty()) return L"it cannot be read: " + readError;
+      [[fallthrough]];
     default:
       return L"its header is damaged (7z reader error " + std::to_wstring(result) + L")";
   }
@@ -42,9 +46,8 @@ std::wstring RefusedNameReason(const std::vector<uint16_t>& name) {
 
 }  // namespace
 
-bool ReadUnpackedSize(const std::string& archive, uint64_t* bytes, std::wstring* why) {
-  MemoryInStream input;
-  MemoryInStream_Init(&input, archive.data(), archive.size());
+bool ReadUnpackedSize(const InputFile& archive, uint64_t* bytes, std::wstring* why) {
+  FileInStream input(archive);
   LookAheadReader look(&input.vt, kLookBufferSize);
   CrcGenerateTable();
   CSzArEx db;
@@ -54,7 +57,7 @@ bool ReadUnpackedSize(const std::string& archive, uint64_t* bytes, std::wstring*
   std::vector<uint16_t> name;
   bool ok = result == SZ_OK;
   if (!ok) {
-    *why = Reason(result);
+    *why = Reason(result, input.readError);
   } else if (FindRefusedEntryName(db, &refused, &name)) {
     *why = RefusedNameReason(name);
     ok = false;

@@ -1,21 +1,21 @@
 // zelko_pack: builds an installer from the stub, its configuration, the archives and extra
-// files. Every input is read and checked before anything is written, and the installer is
-// replaced only by a complete new one (see installer_writer.h).
-#include <windows.h>
-
+// files. Every input is read and checked before anything is written, what the installer would
+// refuse on the user's machine is refused here, and the installer is replaced only by a
+// complete new one (see installer_writer.h).
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "tools/file_bytes.h"
+#include "resources/payload_resources.h"
+#include "tools/config_checks.h"
 #include "tools/ini_text.h"
 #include "tools/installer_writer.h"
+#include "tools/pack_console.h"
+#include "tools/pack_files.h"
 #include "tools/pack_options.h"
-#include "tools/pe_image.h"
 #include "tools/single_block_folders.h"
-#include "tools/system_message.h"
 #include "tools/unpacked_size.h"
-#include "win/scoped_handle.h"
+#include "tools/utf_text.h"
 
 namespace zelko::pack {
 namespace {
@@ -24,74 +24,52 @@ constexpr int kExitWritten = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-// Writes `text` followed by a line end: as wide text to a console, as UTF-8 with CR LF line
-// ends to a file or a pipe, so that the output of a build script keeps every character.
-void WriteLine(DWORD stream, std::wstring text) {
-  text += L"\n";
-  const HANDLE handle = ::GetStdHandle(stream);
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
-  DWORD mode = 0;
-  DWORD written = 0;
-  if (::GetConsoleMode(handle, &mode)) {
-    ::WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    return;
-  }
-  std::wstring crlf;
-  for (const wchar_t c : text) {
-    if (c == L'\n') crlf.push_back(L'\r');
-    crlf.push_back(c);
-  }
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, crlf.data(), static_cast<int>(crlf.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, crlf.data(), static_cast<int>(crlf.size()), bytes.data(), size,
-                        nullptr, nullptr);
-  ::WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
+// The stub and the configuration are read whole; anything larger than this is not one.
+constexpr uint64_t kLargestReadWhole = 32u << 20;
 
 void WriteError(const std::wstring& message) {
-  WriteLine(STD_ERROR_HANDLE, L"zelko_pack: error: " + message);
+  WriteLine(OutputStream::kError, L"zelko_pack: error: " + message);
 }
 
 enum class EmptyFile { kAllowed, kRefused };
 
-// Reads the whole of `path`; `role` says in the error which input it is.
-bool ReadInput(const std::wstring& path, const wchar_t* role, EmptyFile empty, std::string* bytes,
+// Opens `path`; `role` says in the error which input it is.
+bool OpenInput(const std::wstring& path, const wchar_t* role, EmptyFile empty, InputFile* file,
                std::wstring* error) {
   auto fail = [&](const std::wstring& cause) {
     *error = path + L": cannot read the " + role + L": " + cause;
     return false;
   };
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return fail(L"it is a folder, not a file");
-  }
-  ScopedFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) return fail(SystemMessage(::GetLastError()));
-  LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file.get(), &size)) return fail(SystemMessage(::GetLastError()));
-  // A resource's size is a 32-bit value, and so is the size of the whole image.
-  if (static_cast<ULONGLONG>(size.QuadPart) >= 0xFFFFFFFFull) {
-    return fail(L"it is too large to be held in a Windows program (4 GiB or more)");
-  }
-  // The resource-update API documents a size of zero only as the way to delete a resource,
-  // and Wine's UpdateResourceW fails on it; an empty archive is no archive either.
-  if (size.QuadPart == 0 && empty == EmptyFile::kRefused) {
+  std::wstring cause;
+  if (!file->Open(path, &cause)) return fail(cause);
+  // An empty archive is no archive, and a resource of no bytes is no resource for the system.
+  if (file->size() == 0 && empty == EmptyFile::kRefused) {
     return fail(L"the file is empty, and an empty resource cannot be stored");
-  }
-  DWORD code = 0;
-  if (!ReadAll(file.get(), static_cast<size_t>(size.QuadPart), bytes, &code)) {
-    return fail(code == ERROR_HANDLE_EOF ? L"the file became shorter while it was read"
-                                         : SystemMessage(code));
   }
   return true;
 }
 
-bool ReadStub(const std::wstring& path, std::string* bytes, std::wstring* error) {
-  if (!ReadInput(path, L"stub", EmptyFile::kAllowed, bytes, error)) return false;
+bool ReadWhole(const std::wstring& path, const wchar_t* role, std::string* bytes,
+               std::wstring* error) {
+  InputFile file;
+  if (!OpenInput(path, role, EmptyFile::kAllowed, &file, error)) return false;
+  std::wstring cause;
+  if (file.size() > kLargestReadWhole) {
+    cause = L"it is " + std::to_wstring(file.size()) + L" bytes, far more than a " + role +
+            L" holds";
+  } else {
+    bytes->resize(static_cast<size_t>(file.size()));
+    if (file.ReadAt(0, bytes->data(), bytes->size(), &cause)) return true;
+  }
+  *error = path + L": cannot read the " + role + L": " + cause;
+  return false;
+}
+
+bool ReadStubFile(const std::wstring& path, Stub* stub, std::wstring* error) {
+  std::string bytes;
+  if (!ReadWhole(path, L"stub", &bytes, error)) return false;
   std::wstring why;
-  if (!CheckPeImage(*bytes, &why) || !CheckStubIsBare(path, &why)) {
+  if (!ReadStub(std::move(bytes), stub, &why)) {
     *error = path + L": the stub " + why;
     return false;
   }
@@ -100,10 +78,11 @@ bool ReadStub(const std::wstring& path, std::string* bytes, std::wstring* error)
 
 bool ReadConfiguration(const std::wstring& path, std::wstring* text, std::wstring* error) {
   std::string bytes;
-  if (!ReadInput(path, L"configuration", EmptyFile::kAllowed, &bytes, error)) return false;
+  if (!ReadWhole(path, L"configuration", &bytes, error)) return false;
   IniDecodeResult ini = DecodeIniText(bytes);
-  if (!ini.ok) {
-    *error = path + L": the configuration " + ini.error;
+  std::wstring why;
+  if (!ini.ok || !CheckProductCode(ini.text, &why)) {
+    *error = path + L": the configuration " + (ini.ok ? why : ini.error);
     return false;
   }
   *text = std::move(ini.text);
@@ -134,78 +113,116 @@ constexpr wchar_t kSingleBlockNote[] =
     L" MiB is LZMA2 in a single block, which the installer decodes on one thread; packed "
     L"with 7zz a -m0=LZMA2:d=16m:c=32m it is decoded on all cores";
 
-// Sets the keys of `archive` in `config` from the archive's `bytes`, read from `path`. The
-// archive is opened as the installer will open it, so one it cannot read fails the pack here.
-bool FillSizes(const ArchiveInput& archive, const std::wstring& path, const std::string& bytes,
-               std::wstring* config, std::wstring* error) {
+ResourceItem FileItem(std::wstring type, int id, const std::wstring& path, uint64_t size) {
+  ResourceItem item;
+  item.type.name = std::move(type);
+  item.name.id = static_cast<uint16_t>(id);
+  item.size = size;
+  item.path = path;
+  return item;
+}
+
+// Opens the archive of `archive` at `path` as the installer will, so that one it cannot read
+// fails the pack here, and with --fill-sizes sets its keys in `config`.
+bool AddArchive(const ArchiveInput& archive, const std::wstring& path, bool fillSizes,
+                std::wstring* config, std::vector<ResourceItem>* items, std::wstring* error) {
+  InputFile file;
+  if (!OpenInput(path, archive.role, EmptyFile::kRefused, &file, error)) return false;
   uint64_t unpacked = 0;
   std::wstring why;
-  if (!ReadUnpackedSize(bytes, &unpacked, &why)) {
+  if (!ReadUnpackedSize(file, &unpacked, &why)) {
     *error = path + L": the " + archive.role + L" is not a 7z archive the installer can read: " +
              why;
     return false;
   }
-  SetIniValue(config, L"INSTALL", archive.sizeKey, std::to_wstring(bytes.size()));
-  SetIniValue(config, L"INSTALL", archive.unpackedKey,
-              std::to_wstring(WholeMiBRoundedUp(unpacked)));
-  for (const uint64_t folder : LargeSingleBlockLzma2Folders(bytes)) {
-    WriteLine(STD_OUTPUT_HANDLE, L"zelko_pack: note: " + path + L": a folder of " +
-                                     std::to_wstring(WholeMiBRoundedUp(folder)) +
-                                     kSingleBlockNote);
+  if (fillSizes) {
+    SetIniValue(config, L"INSTALL", archive.sizeKey, std::to_wstring(file.size()));
+    SetIniValue(config, L"INSTALL", archive.unpackedKey,
+                std::to_wstring(WholeMiBRoundedUp(unpacked)));
+    for (const uint64_t folder : LargeSingleBlockLzma2Folders(file)) {
+      WriteLine(OutputStream::kOut, L"zelko_pack: note: " + path + L": a folder of " +
+                                        std::to_wstring(WholeMiBRoundedUp(folder)) +
+                                        kSingleBlockNote);
+    }
   }
+  items->push_back(FileItem(archive.type, archive.id, path, file.size()));
   return true;
+}
+
+// The installer ignores a second archive whose declared size is not a positive number: it
+// stops with a mismatch message instead.
+bool CheckSecondArchiveSize(const PackOptions& options, const std::wstring& config,
+                            std::wstring* error) {
+  if (options.rdcArchive.empty()) return true;
+  const std::wstring declared = IniValue(config, L"INSTALL", L"RDCArchiveSize");
+  if (ConfiguredNumber(declared) >= 1) return true;
+  *error = options.config + L": the configuration " +
+           (declared.empty() ? std::wstring(L"has no RDCArchiveSize in [INSTALL]")
+                             : L"has RDCArchiveSize=" + declared + L" in [INSTALL]") +
+           L", and the installer refuses its second archive without a positive size there "
+           L"(--fill-sizes sets it)";
+  return false;
 }
 
 int Pack(const PackOptions& options) {
   std::wstring error;
-  std::string stub;
+  Stub stub;
   std::wstring config;
-  std::vector<PackedResource> resources(1);
-  if (!ReadStub(options.stub, &stub, &error) ||
-      !ReadConfiguration(options.config, &config, &error)) {
-    WriteError(error);
-    return kExitFailed;
-  }
-  auto addFile = [&](const std::wstring& path, const wchar_t* role, std::wstring type, WORD id) {
-    PackedResource resource{std::move(type), id, {}};
-    if (!ReadInput(path, role, EmptyFile::kRefused, &resource.bytes, &error)) return false;
-    resources.push_back(std::move(resource));
-    return true;
-  };
-  bool ok = true;
+  std::vector<ResourceItem> items;
+  bool ok = ReadStubFile(options.stub, &stub, &error) &&
+            ReadConfiguration(options.config, &config, &error);
   for (const ArchiveInput& archive : kArchiveInputs) {
     const std::wstring& path = options.*archive.option;
-    if (!ok || path.empty()) continue;
-    ok = addFile(path, archive.role, archive.type, static_cast<WORD>(archive.id)) &&
-         (!options.fillSizes ||
-          FillSizes(archive, path, resources.back().bytes, &config, &error));
+    ok = ok && (path.empty() ||
+                AddArchive(archive, path, options.fillSizes, &config, &items, &error));
   }
+  ok = ok && CheckSecondArchiveSize(options, config, &error);
   for (size_t n = 0; ok && n < options.files.size(); ++n) {
-    ok = addFile(options.files[n], L"file", kFileResourceTypePrefix + std::to_wstring(n),
-                 static_cast<WORD>(kFileResourceBaseId + n));
+    InputFile file;
+    ok = OpenInput(options.files[n], L"file", EmptyFile::kRefused, &file, &error);
+    if (ok) {
+      items.push_back(FileItem(kFileResourceTypePrefix + std::to_wstring(n),
+                               kFileResourceBaseId + static_cast<int>(n), options.files[n],
+                               file.size()));
+    }
   }
-  resources[0] = PackedResource{kConfigResourceType, static_cast<WORD>(kConfigResourceId),
-                                EncodeIniResource(config)};
-  if (!ok || !WriteInstaller(options.output, stub, resources, &error)) {
-    WriteError(error);
-    return kExitFailed;
+  InstallerPlan plan;
+  std::wstring why;
+  if (ok) {
+    ResourceItem ini;
+    ini.type.name = kConfigResourceType;
+    ini.name.id = kConfigResourceId;
+    ini.bytes = EncodeIniResource(config);
+    ini.size = ini.bytes.size();
+    items.insert(items.begin(), std::move(ini));
+    const size_t count = items.size();
+    if (!PlanInstaller(stub, std::move(items), &plan, &why)) {
+      error = options.output + L": " + why;
+      ok = false;
+    }
+    for (const std::wstring& key : ok ? UnreadStringKeys(config) : std::vector<std::wstring>()) {
+      WriteLine(OutputStream::kError, L"zelko_pack: warning: " + options.config + L": [STRING] key " +
+                                          key + L" is not one the installer reads; it is never shown");
+    }
+    if (ok && WriteInstaller(plan, options.output, &error)) {
+      WriteLine(OutputStream::kOut, L"zelko_pack: wrote " + options.output + L" (" +
+                                        std::to_wstring(count) +
+                                        (count == 1 ? L" resource)" : L" resources)"));
+      return kExitWritten;
+    }
   }
-  WriteLine(STD_OUTPUT_HANDLE, L"zelko_pack: wrote " + options.output + L" (" +
-                                   std::to_wstring(resources.size()) +
-                                   (resources.size() == 1 ? L" resource)" : L" resources)"));
-  return kExitWritten;
+  WriteError(error);
+  return kExitFailed;
 }
 
-}  // namespace
-}  // namespace zelko::pack
-
-int wmain(int argc, wchar_t** argv) {
-  using namespace zelko::pack;
+int Main(const std::vector<std::wstring>& arguments) {
+  std::vector<const wchar_t*> argv;
+  for (const std::wstring& argument : arguments) argv.push_back(argument.c_str());
   PackOptions options;
   std::wstring error;
-  switch (ParsePackOptions(argc, argv, &options, &error)) {
+  switch (ParsePackOptions(static_cast<int>(argv.size()), argv.data(), &options, &error)) {
     case ParseOutcome::kHelp:
-      WriteLine(STD_OUTPUT_HANDLE, kPackUsage);
+      WriteLine(OutputStream::kOut, kPackUsage);
       return kExitWritten;
     case ParseOutcome::kUsageError:
       WriteError(error + L" (see zelko_pack --help)");
@@ -215,3 +232,18 @@ int wmain(int argc, wchar_t** argv) {
   }
   return Pack(options);
 }
+
+}  // namespace
+}  // namespace zelko::pack
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  return zelko::pack::Main(std::vector<std::wstring>(argv, argv + argc));
+}
+#else
+int main(int argc, char** argv) {
+  std::vector<std::wstring> arguments;
+  for (int i = 0; i < argc; ++i) arguments.push_back(zelko::pack::Utf16FromBytes(argv[i]));
+  return zelko::pack::Main(arguments);
+}
+#endif

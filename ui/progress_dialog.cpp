@@ -5,6 +5,7 @@
 #include "app/sfx_app.h"
 #include "app/sfx_config.h"
 #include "report/run_log.h"
+#include "resources/string_keys.h"
 #include "ui/message_box.h"
 #include "win/format_text.h"
 #include "win/message_wait.h"
@@ -12,7 +13,6 @@
 namespace zelko {
 namespace {
 
-constexpr wchar_t kStrings[] = L"STRING";
 constexpr int kCancelButtonId = IDCANCEL;
 
 // The controls without which the dialog does not count as started.
@@ -25,7 +25,7 @@ constexpr DWORD kLookIntervalMs = 100;
 constexpr int kDialogLooks = 40;
 constexpr int kControlLooks = 20;
 
-std::wstring StringValue(const wchar_t* key) { return SfxConfig::GetValue(kStrings, key); }
+std::wstring StringValue(const wchar_t* key) { return SfxConfig::GetValue(kStringSection, key); }
 
 // The heading's font height in pixels at the window's resolution, so it keeps its size
 // beside the scaled dialog font at 150 or 200 %.
@@ -70,7 +70,7 @@ BOOL CZelkoSelfExtractorDlg::OnInitDialog() {
   HWND window = GetSafeHwnd();
   ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   ::SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-  ::SetWindowTextW(window, StringValue(L"SFX_TITLE_CAPTIONBAR").c_str());
+  ::SetWindowTextW(window, StringValue(kSfxTitleCaptionBar).c_str());
 
   headingFont_.reset(::CreateFontW(HeadingFontHeight(window), 0, 0, 0, FW_BOLD, FALSE, FALSE,
                                    FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
@@ -83,10 +83,10 @@ BOOL CZelkoSelfExtractorDlg::OnInitDialog() {
   static constexpr struct {
     int id;
     const wchar_t* key;
-  } kTexts[] = {{IDC_HEADING, L"SFX_DLG_TITLE"},
-                {IDC_STATUS, L"SFX_DLG_STATUS"},
-                {IDC_EXTRACTING, L"SFX_DLG_EXTRACTING"},
-                {kCancelButtonId, L"SFX_BTN_CANCEL"}};
+  } kTexts[] = {{IDC_HEADING, kSfxDlgTitle},
+                {IDC_STATUS, kSfxDlgStatus},
+                {IDC_EXTRACTING, kSfxDlgExtracting},
+                {kCancelButtonId, kSfxBtnCancel}};
   for (const auto& text : kTexts) {
     ::SetWindowTextW(GetDlgItem(text.id), StringValue(text.key).c_str());
   }
@@ -147,8 +147,8 @@ void CZelkoSelfExtractorDlg::OnCancelRequest() {
     // being started and asks nothing. A Yes then can never undo a finished installation.
     ::MemoryBarrier();
     if (!app.bSetupStarting_) {
-      const std::wstring title = StringValue(L"SFX_TITLE_CAPTIONBAR");
-      const std::wstring question = StringValue(L"SFX_CANCELCONFIRM");
+      const std::wstring title = StringValue(kSfxTitleCaptionBar);
+      const std::wstring question = StringValue(kSfxCancelConfirm);
       asking_ = true;
       const int answer =
           ShowLocalisedMessageBox(GetSafeHwnd(), title.c_str(), question.c_str(), MB_YESNO);
@@ -232,8 +232,8 @@ bool WaitForDialogControls(CZelkoSelfExtractorDlg* dialog) {
 }
 
 void ShowDialogCreateFailure() {
-  const std::wstring title = StringValue(L"SFX_TITLE_CAPTIONBAR");
-  const std::wstring text = StringValue(L"SFX_DLG_ERR_FAILCREATMAINDLG");
+  const std::wstring title = StringValue(kSfxTitleCaptionBar);
+  const std::wstring text = StringValue(kSfxDlgErrFailCreatMainDlg);
   ShowLocalisedMessageBox(nullptr, title.c_str(), text.c_str(), MB_OK);
 }
 

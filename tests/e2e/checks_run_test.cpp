@@ -70,10 +70,11 @@ class ChecksRunTest : public InstallerRunTest {
 
   // Packs an installer named `exeName` (so a Windows version can be set for it alone).
   std::wstring Build(const std::wstring& exeName, const std::string& ini,
-                     const std::wstring& archive = L"") {
+                     const std::wstring& archive = L"", bool pastThePackersChecks = false) {
     const std::wstring path = work_ / exeName;
     InstallerPackage package{ini};
     package.archive = archive;
+    package.pastThePackersChecks = pastThePackersChecks;
     BuildInstaller(work_.path(), package, path);
     return path;
   }
@@ -215,7 +216,8 @@ TEST_F(ChecksRunTest, RequiredSpaceCountsTheArchiveResource) {
   const std::wstring archive = work_ / L"payload.7z";
   ASSERT_TRUE(WriteFileBytes(archive, std::string(37566366, 'z')));
   const std::wstring installer =
-      Build(L"size.exe", Ini(kUnknownProductCode, "InstallerFolderSizeInMB=130\n"), archive);
+      Build(L"size.exe", Ini(kUnknownProductCode, "InstallerFolderSizeInMB=130\n"), archive,
+            /*pastThePackersChecks=*/true);  // the packer refuses what is no archive
   EXPECT_EQ(RunInstaller(installer, L"/sfx_nu /sfx_ne", temp_).exitCode, 150213u);
   EXPECT_TRUE(Logged("Adding extracted installer size to the total size: 130"));
   EXPECT_TRUE(Logged("Required size in MB:  165"));
@@ -255,7 +257,9 @@ TEST_F(InstalledProductTest, InstalledOrUnknownProductDecidesTheRun) {
   for (const auto& c : cases) {
     SCOPED_TRACE(Narrow(c.name));
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zelko");
-    const std::wstring installer = Build(c.name, Ini(c.productCode, ""));
+    // The packer refuses a code that is not in braces.
+    const std::wstring installer =
+        Build(c.name, Ini(c.productCode, ""), L"", /*pastThePackersChecks=*/c.productCode[0] != '{');
     EXPECT_EQ(RunInstaller(installer, c.arguments, temp_).exitCode, c.exitCode);
     if (c.exitCode == 150120) {
       EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kSetupKey, L"ErrorText"),

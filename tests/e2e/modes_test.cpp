@@ -29,10 +29,11 @@ class ModesTest : public InstallerRunTest {
   }
 
   std::wstring Build(const std::string& ini, bool withArchive = true,
-                     const std::wstring& rdcArchive = L"") {
+                     const std::wstring& rdcArchive = L"", bool pastThePackersChecks = false) {
     InstallerPackage package{ini};
     if (withArchive) package.archive = archive_;
     package.rdcArchive = rdcArchive;
+    package.pastThePackersChecks = pastThePackersChecks;
     BuildInstaller(work_.path(), package, installer_);
     return installer_;
   }
@@ -123,7 +124,7 @@ TEST_F(ModesTest, SecondArchiveNeedsItsDeclaredSize) {
   ASSERT_TRUE(WriteFileBytes(rdc, kArchiveBytes));
   for (const char* declared : {"", "RDCArchiveSize=0\n", "RDCArchiveSize=word\n"}) {
     SCOPED_TRACE(declared);
-    Build(std::string(kIni) + declared, true, rdc);
+    Build(std::string(kIni) + declared, true, rdc, /*pastThePackersChecks=*/true);
     EXPECT_EQ(Run(L"/sfx_nu /sfx_ne").exitCode, 0u);
     EXPECT_FALSE(Logged("Found RDC resource and valid configuration information - setting RDC mode"));
     EXPECT_TRUE(Logged("Cleanup..."));

@@ -4,26 +4,84 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/host_process.h"
 #include "tests/support/temp_folder.h"
 #include "win/scoped_handle.h"
 
 namespace zelko::test {
 
+namespace {
+
+constexpr char kStandInIni[] = "[INSTALL]\nProductCode={00000000-0000-0000-0000-000000000000}\n";
+
+// The configuration resource the packer makes of an ASCII or UTF-8 `ini`.
+std::string IniResource(const std::string& ini) {
+  std::string lf;
+  for (size_t i = 0; i < ini.size(); ++i) {
+    if (ini[i] == '\r' && i + 1 < ini.size() && ini[i + 1] == '\n') continue;
+    lf.push_back(ini[i]);
+  }
+  std::wstring text(static_cast<size_t>(::MultiByteToWideChar(
+                        CP_UTF8, 0, lf.data(), static_cast<int>(lf.size()), nullptr, 0)),
+                    L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, lf.data(), static_cast<int>(lf.size()), text.data(),
+                        static_cast<int>(text.size()));
+  std::string bytes = "\xFF\xFE";
+  for (const wchar_t c : text) {
+    if (c == L'\n') bytes += std::string("\r\0", 2);
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  return bytes;
+}
+
+// Puts the parts of `package` into the installer at `path` with the system's resource update.
+void UpdateResources(const std::wstring& path, const InstallerPackage& package) {
+  struct Part {
+    std::wstring type;
+    WORD id;
+    std::string bytes;
+  };
+  std::vector<Part> parts = {{L"ZELKO_SFX_INI", 133, IniResource(package.ini)}};
+  if (!package.archive.empty()) parts.push_back({L"ARCHIVE_7Z", 131, ReadFileBytes(package.archive)});
+  if (!package.rdcArchive.empty()) {
+    parts.push_back({L"ARCHIVE_7Z_RDC", 135, ReadFileBytes(package.rdcArchive)});
+  }
+  for (size_t n = 0; n < package.files.size(); ++n) {
+    parts.push_back({L"FILE_" + std::to_wstring(n), static_cast<WORD>(140 + n),
+                     ReadFileBytes(package.files[n])});
+  }
+  const HANDLE update = ::BeginUpdateResourceW(path.c_str(), FALSE);
+  ASSERT_NE(update, nullptr) << "error " << ::GetLastError();
+  for (Part& part : parts) {
+    EXPECT_TRUE(::UpdateResourceW(update, part.type.c_str(), MAKEINTRESOURCEW(part.id),
+                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), part.bytes.data(),
+                                  static_cast<DWORD>(part.bytes.size())))
+        << "error " << ::GetLastError();
+  }
+  ASSERT_TRUE(::EndUpdateResourceW(update, FALSE)) << "error " << ::GetLastError();
+}
+
+}  // namespace
+
 void BuildInstaller(const std::wstring& workFolder, const InstallerPackage& package,
                     const std::wstring& outputPath) {
   const std::wstring ini = workFolder + L"\\setup.ini";
-  ASSERT_TRUE(WriteFileBytes(ini, package.ini));
-  const std::wstring folder = BuiltProgramFolder();
-  std::wstring command = QuoteArgument(folder + L"zelko_pack.exe") + L" --stub " +
-                         QuoteArgument(folder + L"ZelkoSFX.exe") + L" --config " +
-                         QuoteArgument(ini) + L" --out " + QuoteArgument(outputPath);
-  if (!package.archive.empty()) command += L" --archive " + QuoteArgument(package.archive);
-  if (!package.rdcArchive.empty()) command += L" --rdc-archive " + QuoteArgument(package.rdcArchive);
-  for (const auto& file : package.files) command += L" --file " + QuoteArgument(file);
-  if (package.fillSizes) command += L" --fill-sizes";
-  const ProcessResult packed = RunProcess(command);
+  const bool standIn = package.pastThePackersChecks;
+  ASSERT_TRUE(WriteFileBytes(ini, standIn ? kStandInIni : package.ini));
+  std::vector<std::string> arguments = {"--stub", UnixPath(BuiltProgramFolder() + L"ZelkoSFX.exe"),
+                                        "--config", UnixPath(ini), "--out", UnixPath(outputPath)};
+  auto add = [&](const char* option, const std::wstring& path) {
+    if (!standIn && !path.empty()) arguments.insert(arguments.end(), {option, UnixPath(path)});
+  };
+  add("--archive", package.archive);
+  add("--rdc-archive", package.rdcArchive);
+  for (const auto& file : package.files) add("--file", file);
+  if (package.fillSizes && !standIn) arguments.push_back("--fill-sizes");
+  const ProcessResult packed = RunHostProgram(NativePacker(), arguments);
   ASSERT_TRUE(packed.started);
   ASSERT_EQ(packed.exitCode, 0u) << packed.output;
+  if (standIn) UpdateResources(outputPath, package);
 }
 
 ProcessResult RunWithTempFolder(const std::wstring& commandLine, const std::wstring& tempFolder) {

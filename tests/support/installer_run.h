@@ -19,9 +19,15 @@ struct InstallerPackage {
   std::wstring rdcArchive;            // optional second archive
   std::vector<std::wstring> files;    // optional FILE_n resources
   bool fillSizes = false;             // let the packer write the archives' sizes
+  // Builds an installer the packer would refuse (no product code, an archive that is none):
+  // what an older packer or a hand edit could make, for the installer's own refusals. The
+  // packer packs a stand-in configuration, and the system's resource-update API then puts
+  // the real parts in.
+  bool pastThePackersChecks = false;
 };
 
-// Packs the stub with `package` into `outputPath`; fails the current test when the packer fails.
+// Packs the stub with `package` into `outputPath` with the native packer (Linux, outside
+// Wine); fails the current test when the packer fails.
 void BuildInstaller(const std::wstring& workFolder, const InstallerPackage& package,
                     const std::wstring& outputPath);
 

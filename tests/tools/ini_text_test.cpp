@@ -1,6 +1,10 @@
 #include "tools/ini_text.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 namespace zelko::pack {
 namespace {
@@ -29,6 +33,43 @@ TEST(SetIniValueTest, ReplacesInPlaceOrAddsToTheSection) {
     SetIniValue(&text, L"INSTALL", L"ArchiveSize", L"42");
     EXPECT_EQ(text, c.after) << testing::PrintToString(std::wstring(c.before));
   }
+}
+
+// The packer decides what the installer would refuse by reading values as the installer does:
+// through the system's profile reader, which each case is put to as well.
+TEST(IniValueTest, ReadsAsTheSystemsProfileReader) {
+  const wchar_t* const cases[] = {
+      L"[INSTALL]\r\nProductCode={A}\r\n",
+      L"[ install ]\r\n  productcode  =  {A}  \r\n",
+      L"[INSTALL]\r\nProductCode=\"{A}\"\r\n",
+      L"[INSTALL]\r\nProductCode='{A}'\r\n",
+      L"[INSTALL]\r\nProductCode=\"{A}\r\n",
+      L"[INSTALL]\r\nProductCode={A}\r\nProductCode={B}\r\n",
+      L"[INSTALL]\r\nRUN=x\r\n[INSTALL]\r\nProductCode={B}\r\n",
+      L"[STRING]\r\nProductCode={A}\r\n",
+      L"ProductCode={A}\r\n[INSTALL]\r\n",
+      L"[INSTALL]\r\nProductCode\r\n",
+      L"[INSTALL]\r\nProductCode=\r\n",
+  };
+  wchar_t folder[MAX_PATH];
+  ASSERT_NE(::GetTempPathW(MAX_PATH, folder), 0u);
+  const std::wstring path = std::wstring(folder) + L"ini_value_test.ini";
+  for (const wchar_t* text : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
+    const std::string bytes = EncodeIniResource(text);
+    {
+      std::FILE* file = _wfopen(path.c_str(), L"wb");
+      ASSERT_NE(file, nullptr);
+      std::fwrite(bytes.data(), 1, bytes.size(), file);
+      std::fclose(file);
+    }
+    wchar_t value[255];
+    const DWORD length =
+        ::GetPrivateProfileStringW(L"INSTALL", L"ProductCode", L"", value, 255, path.c_str());
+
+    EXPECT_EQ(IniValue(text, L"INSTALL", L"ProductCode"), std::wstring(value, length));
+  }
+  ::DeleteFileW(path.c_str());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/host_process.h"
 #include "tests/support/installer_run.h"
 #include "tests/support/process_runner.h"
 #include "tests/support/temp_folder.h"
@@ -22,14 +23,28 @@ using namespace std::string_literals;
 using test::BuiltProgramFolder;
 using test::FileExists;
 using test::FixtureFolder;
+using test::NativePacker;
 using test::ProcessResult;
 using test::QuoteArgument;
 using test::ReadFileBytes;
+using test::RunHostProgram;
 using test::TempFolder;
+using test::UnixPath;
 using test::WriteFileBytes;
 
 constexpr char kErrorPrefix[] = "zelko_pack: error: ";
 constexpr char kPreviousInstaller[] = "the installer of an earlier, good build";
+// The line every configuration needs: the packer refuses one without a product code.
+constexpr char kCodeLines[] = "[INSTALL]\r\nProductCode={6F1D3C52-2B0B-4C1E-9F3A-1B2C3D4E5F60}\r\n";
+constexpr char16_t kCodeLines16[] =
+    u"[INSTALL]\r\nProductCode={6F1D3C52-2B0B-4C1E-9F3A-1B2C3D4E5F60}\r\n";
+const std::string kDemoIni = kCodeLines + "[Config]\r\nTitle=Demo\r\n"s;
+const std::u16string kDemoText = kCodeLines16 + u"[Config]\r\nTitle=Demo\r\n"s;
+// The demo configuration with more lines in [INSTALL] (the installer reads only the first
+// section of a name).
+std::string DemoIniWith(const std::string& install) {
+  return kCodeLines + install + "[Config]\r\nTitle=Demo\r\n";
+}
 
 std::wstring Packer() { return BuiltProgramFolder() + L"zelko_pack.exe"; }
 std::wstring Stub() { return BuiltProgramFolder() + L"ZelkoSFX.exe"; }
@@ -57,6 +72,69 @@ std::string Utf16Be(const std::u16string& text) { return Utf16(text, true); }
 
 // What the installer must find as its configuration for `text`.
 std::string IniResource(const std::u16string& text) { return "\xFF\xFE" + Utf16Le(text); }
+
+// The archives with known unpacked sizes made at build time (tests/tools/make_fixtures.sh).
+std::wstring SizeFixture(const wchar_t* name) { return FixtureFolder() + L"packer\\" + name; }
+
+// A resource's type or name as text: "#5" for a number.
+std::string ResourceKeyText(const wchar_t* key) {
+  return IS_INTRESOURCE(key) ? "#" + std::to_string(reinterpret_cast<uintptr_t>(key)) : Utf8(key);
+}
+
+// Every resource of the program at `path` (type/name/language) with its data, read through the
+// system's resource functions.
+std::map<std::string, std::string> AllResources(const std::wstring& path) {
+  std::map<std::string, std::string> found;
+  const ScopedModule module(::LoadLibraryExW(
+      path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (!module) {
+    ADD_FAILURE() << "cannot load " << Utf8(path) << " as data, error " << ::GetLastError();
+    return found;
+  }
+  struct Walk {
+    HMODULE module;
+    std::map<std::string, std::string>* found;
+    const wchar_t* type;
+    const wchar_t* name;
+  } walk{module.get(), &found, nullptr, nullptr};
+  ::EnumResourceTypesW(
+      module.get(),
+      [](HMODULE m, LPWSTR type, LONG_PTR context) -> BOOL {
+        auto* w = reinterpret_cast<Walk*>(context);
+        w->type = type;
+        ::EnumResourceNamesW(
+            m, type,
+            [](HMODULE m, LPCWSTR type, LPWSTR name, LONG_PTR context) -> BOOL {
+              auto* w = reinterpret_cast<Walk*>(context);
+              w->name = name;
+              ::EnumResourceLanguagesW(
+                  m, type, name,
+                  [](HMODULE m, LPCWSTR type, LPCWSTR name, WORD language,
+                     LONG_PTR context) -> BOOL {
+                    auto* w = reinterpret_cast<Walk*>(context);
+                    const HRSRC found = ::FindResourceExW(m, type, name, language);
+                    const HGLOBAL loaded = found ? ::LoadResource(m, found) : nullptr;
+                    const auto* data = static_cast<const char*>(loaded ? ::LockResource(loaded) : nullptr);
+                    (*w->found)[ResourceKeyText(type) + "/" + ResourceKeyText(name) + "/" +
+                                std::to_string(language)] =
+                        data ? std::string(data, ::SizeofResource(m, found)) : "<unreadable>";
+                    return TRUE;
+                  },
+                  context);
+              return TRUE;
+            },
+            context);
+        return TRUE;
+      },
+      reinterpret_cast<LONG_PTR>(&walk));
+  return found;
+}
+
+// A Windows path as the native packer takes it; other arguments as they are.
+std::string HostArgument(const std::wstring& argument) {
+  const bool isPath = argument.size() > 2 && argument[1] == L':' && argument[2] == L'\\';
+  return isPath ? UnixPath(argument) : Utf8(argument);
+}
 
 // Resource `type`/`id` in the neutral language of the program at `path` (a full path), or
 // nullopt when it has none.
@@ -94,6 +172,27 @@ std::pair<DWORD, DWORD> ImageChecksums(const std::wstring& path) {
     ADD_FAILURE() << "CheckSumMappedFile is not available or refused " << Utf8(path);
   }
   return {inHeader, computed};
+}
+
+// The base relocations of the program at `path`, found as the loader finds them: through its
+// data directory and section table (imagehlp reading the file's bytes).
+std::string RelocationData(const std::wstring& path) {
+  using DirectoryDataFn = PVOID(WINAPI*)(PVOID, BOOLEAN, USHORT, PULONG);
+  const ScopedModule imagehlp(
+      ::LoadLibraryExW(L"imagehlp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+  const auto directoryData =
+      imagehlp ? reinterpret_cast<DirectoryDataFn>(reinterpret_cast<void*>(
+                     ::GetProcAddress(imagehlp.get(), "ImageDirectoryEntryToData")))
+               : nullptr;
+  if (directoryData == nullptr) {
+    ADD_FAILURE() << "ImageDirectoryEntryToData is not available";
+    return {};
+  }
+  std::string bytes = ReadFileBytes(path);
+  ULONG size = 0;
+  const auto* data = static_cast<const char*>(
+      directoryData(bytes.data(), FALSE, IMAGE_DIRECTORY_ENTRY_BASERELOC, &size));
+  return data ? std::string(data, size) : "<none>";
 }
 
 // A short fingerprint of a file's bytes, so that a failed comparison prints readably.
@@ -139,10 +238,19 @@ class PackerTest : public testing::Test {
     // Non-Latin file names: the paths must reach the packer and its messages intact.
     config_ = folder_ / L"\x0443\x0441\x0442\x0430\x043D\x043E\x0432\x043A\x0430.ini";
     output_ = folder_ / L"\x5B89\x88C5 setup.exe";
-    ASSERT_TRUE(WriteFileBytes(config_, "[Config]\r\nTitle=Demo\r\n"));
+    ASSERT_TRUE(WriteFileBytes(config_, kDemoIni));
   }
 
-  ProcessResult Pack(const std::vector<std::wstring>& arguments) {
+  // Runs the Windows packer under Wine, or with `native` the Linux one with the paths in
+  // `arguments` turned into Linux paths.
+  ProcessResult Pack(const std::vector<std::wstring>& arguments, bool native = false) {
+    if (native) {
+      std::vector<std::string> hostArguments;
+      for (const std::wstring& argument : arguments) hostArguments.push_back(HostArgument(argument));
+      ProcessResult result = RunHostProgram(NativePacker(), hostArguments);
+      EXPECT_TRUE(result.started) << NativePacker();
+      return result;
+    }
     std::wstring commandLine = QuoteArgument(Packer());
     for (const std::wstring& argument : arguments) commandLine += L" " + QuoteArgument(argument);
     ProcessResult result = test::RunProcess(commandLine);
@@ -160,11 +268,20 @@ class PackerTest : public testing::Test {
   std::wstring output_;
 };
 
-TEST_F(PackerTest, AddsEveryResourceAndKeepsTheStubs) {
-  std::string archive;
-  for (int i = 0; i < 70000; ++i) archive.push_back(static_cast<char>(i * 7 % 256));
-  const std::string rdcArchive = std::string("7z\xBC\xAF\x27\x1C", 6) + std::string(300, '\0');
-  const std::vector<std::string> files = {"first file\r\n", "x", std::string("\0\1\2\xFF", 4)};
+// Both packers write the same installer: the Windows one under Wine and the native one.
+class BothPackersTest : public PackerTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(BothPackersTest, AddsEveryResourceAndKeepsTheStubs) {
+  const bool native = GetParam();
+  const std::string archive = ReadFileBytes(SizeFixture(L"one_mib_and_a_byte.7z"));
+  const std::string rdcArchive = ReadFileBytes(SizeFixture(L"solid_packed_header.7z"));
+  ASSERT_FALSE(archive.empty());
+  ASSERT_FALSE(rdcArchive.empty());
+  // Large enough to push the relocations behind the resources into later pages.
+  std::string pages;
+  for (int i = 0; i < 70000; ++i) pages.push_back(static_cast<char>(i * 7 % 256));
+  const std::vector<std::string> files = {"first file\r\n", pages, std::string("\0\1\2\xFF", 4)};
+  ASSERT_TRUE(WriteFileBytes(config_, DemoIniWith("RDCArchiveSize=1\r\n")));
   ASSERT_TRUE(WriteFileBytes(folder_ / L"payload.7z", archive));
   ASSERT_TRUE(WriteFileBytes(folder_ / L"rdc.7z", rdcArchive));
   std::vector<std::wstring> arguments = {L"--stub",        Stub(),
@@ -179,30 +296,68 @@ TEST_F(PackerTest, AddsEveryResourceAndKeepsTheStubs) {
   arguments.insert(arguments.end(), {L"--out", output_});
   const auto inputs = Snapshot(folder_.path());
 
-  const ProcessResult result = Pack(arguments);
+  const ProcessResult result = Pack(arguments, native);
 
   ASSERT_EQ(result.exitCode, 0u) << result.output;
-  EXPECT_EQ(result.output, "zelko_pack: wrote " + Utf8(output_) + " (6 resources)\r\n");
-  EXPECT_EQ(ReadResource(output_, L"ZELKO_SFX_INI", 133),
-            IniResource(u"[Config]\r\nTitle=Demo\r\n"));
-  EXPECT_EQ(ReadResource(output_, L"ARCHIVE_7Z", 131), archive);
-  EXPECT_EQ(ReadResource(output_, L"ARCHIVE_7Z_RDC", 135), rdcArchive);
+  EXPECT_EQ(result.output, native ? "zelko_pack: wrote " + UnixPath(output_) + " (6 resources)\n"
+                                  : "zelko_pack: wrote " + Utf8(output_) + " (6 resources)\r\n");
+  // The stub's own resources (icon, dialog, manifest, version) and the installer's, nothing
+  // else, byte for byte.
+  auto expected = AllResources(Stub());
+  ASSERT_TRUE(expected.count("#24/#1/1033") || expected.count("#24/#1/0")) << "no manifest";
+  expected["ZELKO_SFX_INI/#133/0"] =
+      IniResource(kCodeLines16 + u"RDCArchiveSize=1\r\n[Config]\r\nTitle=Demo\r\n"s);
+  expected["ARCHIVE_7Z/#131/0"] = archive;
+  expected["ARCHIVE_7Z_RDC/#135/0"] = rdcArchive;
   for (size_t n = 0; n < files.size(); ++n) {
-    const std::wstring type = L"FILE_" + std::to_wstring(n);
-    EXPECT_EQ(ReadResource(output_, type.c_str(), static_cast<WORD>(140 + n)), files[n])
-        << Utf8(type);
+    expected["FILE_" + std::to_string(n) + "/#" + std::to_string(140 + n) + "/0"] = files[n];
   }
-  EXPECT_EQ(ReadResource(output_, L"FILE_3", 143), std::nullopt);
-  // The stub's own resources survive the update.
-  const auto manifest = ReadResource(Stub(), RT_MANIFEST, 1);
-  ASSERT_TRUE(manifest.has_value());
-  EXPECT_EQ(ReadResource(output_, RT_MANIFEST, 1), manifest);
+  EXPECT_EQ(AllResources(output_), expected);
   const auto [inHeader, computed] = ImageChecksums(output_);
   EXPECT_EQ(inHeader, computed);
+  // The relocations moved behind the grown resources and are found there, whole.
+  const std::string relocations = RelocationData(Stub());
+  EXPECT_GT(relocations.size(), 8u);
+  EXPECT_EQ(Fingerprint(RelocationData(output_)), Fingerprint(relocations));
   // The inputs are untouched, the installer is new, and nothing else was left behind.
-  auto expected = inputs;
-  expected[Utf8(output_.substr(folder_.path().size() + 1))] = Fingerprint(ReadFileBytes(output_));
-  EXPECT_EQ(Snapshot(folder_.path()), expected);
+  auto after = inputs;
+  after[Utf8(output_.substr(folder_.path().size() + 1))] = Fingerprint(ReadFileBytes(output_));
+  EXPECT_EQ(Snapshot(folder_.path()), after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Packers, BothPackersTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "Native" : "Windows");
+                         });
+
+// A 32-bit stub (tests/tools/pe32_stub) keeps its own resources, named ones too, and gains
+// the installer's; the installer's 32-bit headers are right for the system's loader.
+TEST_F(PackerTest, Pe32StubGainsTheResources) {
+  const std::wstring stub = FixtureFolder() + L"pe32_stub\\pe32_stub.exe";
+  ASSERT_TRUE(FileExists(stub)) << Utf8(stub);
+  const std::string archive = ReadFileBytes(SizeFixture(L"one_byte.7z"));
+  ASSERT_TRUE(WriteFileBytes(folder_ / L"payload.7z", archive));
+  const std::string pages(70000, 'p');  // moves the relocations by many pages
+  ASSERT_TRUE(WriteFileBytes(folder_ / L"pages.bin", pages));
+
+  const ProcessResult result =
+      Pack({L"--stub", stub, L"--config", config_, L"--archive", folder_ / L"payload.7z",
+            L"--file", folder_ / L"pages.bin", L"--out", output_},
+           /*native=*/true);
+
+  ASSERT_EQ(result.exitCode, 0u) << result.output;
+  auto expected = AllResources(stub);
+  ASSERT_TRUE(expected.count("STUBTEXT/#10/1033") || expected.count("#10/STUBTEXT/1033"))
+      << testing::PrintToString(expected);
+  expected["ZELKO_SFX_INI/#133/0"] = IniResource(kDemoText);
+  expected["ARCHIVE_7Z/#131/0"] = archive;
+  expected["FILE_0/#140/0"] = pages;
+  EXPECT_EQ(AllResources(output_), expected);
+  const auto [inHeader, computed] = ImageChecksums(output_);
+  EXPECT_EQ(inHeader, computed);
+  const std::string relocations = RelocationData(stub);
+  EXPECT_GT(relocations.size(), 8u);
+  EXPECT_EQ(Fingerprint(RelocationData(output_)), Fingerprint(relocations));
 }
 
 TEST_F(PackerTest, ArchivesAndFilesAreOptional) {
@@ -222,8 +377,7 @@ TEST_F(PackerTest, ReplacesAnExistingInstaller) {
   const ProcessResult result = PackConfig(config_, output_);
 
   ASSERT_EQ(result.exitCode, 0u) << result.output;
-  EXPECT_EQ(ReadResource(output_, L"ZELKO_SFX_INI", 133),
-            IniResource(u"[Config]\r\nTitle=Demo\r\n"));
+  EXPECT_EQ(ReadResource(output_, L"ZELKO_SFX_INI", 133), IniResource(kDemoText));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -248,27 +402,29 @@ TEST_P(IniEncodingTest, StoresUtf16LeWithMarkAndCrLf) {
   EXPECT_EQ(ReadResource(output_, L"ZELKO_SFX_INI", 133), IniResource(GetParam().stored));
 }
 
-const std::u16string kDemoText = u"[Config]\r\nTitle=Demo\r\n";
 const std::u16string kNonLatinText =
+    kCodeLines16 +
     u"[Config]\r\nTitle=\u0423\u0441\u0442\u0430\u043D\u043E\u0432\u043A\u0430 \u5B89\u88C5 "
-    u"\U0001F4E6\r\n";
+    u"\U0001F4E6\r\n"s;
+const std::string kCodeLinesLf = "[INSTALL]\nProductCode={6F1D3C52-2B0B-4C1E-9F3A-1B2C3D4E5F60}\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, IniEncodingTest,
     testing::Values(
-        IniCase{"Utf8", "[Config]\r\nTitle=Demo\r\n", kDemoText},
-        IniCase{"Utf8WithMark", "\xEF\xBB\xBF[Config]\r\nTitle=Demo\r\n", kDemoText},
+        IniCase{"Utf8", kDemoIni, kDemoText},
+        IniCase{"Utf8WithMark", "\xEF\xBB\xBF" + kDemoIni, kDemoText},
         IniCase{"Utf16LeWithMark", "\xFF\xFE" + Utf16Le(kDemoText), kDemoText},
         IniCase{"Utf16LeWithoutMark", Utf16Le(kDemoText), kDemoText},
         IniCase{"Utf16BeWithMark", "\xFE\xFF" + Utf16Be(kNonLatinText), kNonLatinText},
         IniCase{"Utf8NonLatin",
-                u8"[Config]\nTitle=\u0423\u0441\u0442\u0430\u043D\u043E\u0432\u043A\u0430 "
-                u8"\u5B89\u88C5 \U0001F4E6\n",
+                kCodeLinesLf +
+                    u8"[Config]\nTitle=\u0423\u0441\u0442\u0430\u043D\u043E\u0432\u043A\u0430 "
+                    u8"\u5B89\u88C5 \U0001F4E6\n",
                 kNonLatinText},
-        IniCase{"MixedLineEnds", "a=1\nb=2\rc=3\r\nd=4\r\r\ne=5",
-                u"a=1\r\nb=2\r\nc=3\r\nd=4\r\n\r\ne=5"},
-        IniCase{"Utf16LineEnds", "\xFF\xFE" + Utf16Le(u"a=1\nb=2\r"), u"a=1\r\nb=2\r\n"},
-        IniCase{"Empty", "", u""}),
+        IniCase{"MixedLineEnds", kCodeLinesLf + "a=1\nb=2\rc=3\r\nd=4\r\r\ne=5",
+                kCodeLines16 + u"a=1\r\nb=2\r\nc=3\r\nd=4\r\n\r\ne=5"s},
+        IniCase{"Utf16LineEnds", "\xFF\xFE" + Utf16Le(kCodeLines16 + u"a=1\nb=2\r"s),
+                kCodeLines16 + u"a=1\r\nb=2\r\n"s}),
     [](const testing::TestParamInfo<IniCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
@@ -280,6 +436,7 @@ struct Inputs {
   std::wstring archive;
   std::vector<std::wstring> files;
   std::wstring output;
+  std::wstring rdcArchive;  // given only when set
   ScopedFileHandle held;  // a file the test keeps open while the packer runs
 };
 
@@ -295,7 +452,7 @@ void PrintTo(const BadInputCase& value, std::ostream* out) { *out << value.name;
 class BadInputTest : public PackerTest, public testing::WithParamInterface<BadInputCase> {};
 
 TEST_P(BadInputTest, FailsWithOneLineAndWritesNothing) {
-  ASSERT_TRUE(WriteFileBytes(folder_ / L"payload.7z", "7z archive bytes"));
+  ASSERT_TRUE(WriteFileBytes(folder_ / L"payload.7z", ReadFileBytes(SizeFixture(L"one_byte.7z"))));
   ASSERT_TRUE(WriteFileBytes(folder_ / L"readme.txt", "read me"));
   ASSERT_TRUE(WriteFileBytes(output_, kPreviousInstaller));
   Inputs inputs{Stub(), config_, folder_ / L"payload.7z", {folder_ / L"readme.txt"}, output_, {}};
@@ -305,6 +462,7 @@ TEST_P(BadInputTest, FailsWithOneLineAndWritesNothing) {
   for (const std::wstring& file : inputs.files) {
     arguments.insert(arguments.end(), {L"--file", file});
   }
+  if (!inputs.rdcArchive.empty()) arguments.insert(arguments.end(), {L"--rdc-archive", inputs.rdcArchive});
   arguments.insert(arguments.end(), {L"--out", inputs.output});
   const auto before = Snapshot(folder_.path());
 
@@ -338,6 +496,31 @@ auto ConfigMadeOf(std::string bytes) {
     return inputs.config;
   };
 }
+// The configuration made of `install` lines after "[INSTALL]", or of `text` as it is.
+auto ConfigInstall(std::string install) { return ConfigMadeOf("[INSTALL]\r\n" + install); }
+// A second archive (a good one) with the configuration's [INSTALL] extended by `install`.
+auto SecondArchiveDeclared(std::string install) {
+  return [install](const TempFolder& folder, Inputs& inputs) {
+    inputs.rdcArchive = folder / L"rdc.7z";
+    EXPECT_TRUE(WriteFileBytes(inputs.rdcArchive, ReadFileBytes(SizeFixture(L"one_byte.7z"))));
+    EXPECT_TRUE(WriteFileBytes(inputs.config, DemoIniWith(install)));
+    return inputs.config;
+  };
+}
+// The built stub with a signature directory, as signing leaves it.
+std::string SignedStub() {
+  std::string bytes = ReadFileBytes(Stub());
+  const uint32_t pe = static_cast<unsigned char>(bytes[0x3C]) | static_cast<unsigned char>(bytes[0x3D]) << 8;
+  const size_t directory = pe + 4 + 20 + 112 + 4 * 8;  // PE32+: the fifth data directory
+  const uint32_t at = static_cast<uint32_t>(bytes.size());
+  const uint32_t size = 16;
+  for (int i = 0; i < 4; ++i) {
+    bytes[directory + i] = static_cast<char>(at >> (8 * i));
+    bytes[directory + 4 + i] = static_cast<char>(size >> (8 * i));
+  }
+  return bytes + std::string(size, '\x01');
+}
+
 std::string MzHeaderPointingTo(uint32_t peOffset, size_t fileSize) {
   std::string bytes(fileSize, '\0');
   bytes[0] = 'M';
@@ -385,6 +568,40 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{"StubPeOffsetOutsideFile", StubMadeOf(MzHeaderPointingTo(0x10000, 0x200)),
                      "outside the file"},
         BadInputCase{"StubTooShort", StubMadeOf("MZ"), "\"MZ\" header"},
+        BadInputCase{"StubSigned", StubMadeOf(SignedStub()),
+                     "is signed; pack the unsigned stub and sign the installer afterwards"},
+        // What the installer would refuse on the user's machine.
+        BadInputCase{"ConfigEmpty", ConfigMadeOf(""), "has no ProductCode in [INSTALL]"},
+        BadInputCase{"ProductCodeMissing", ConfigInstall("DisplayName=Demo\r\n"),
+                     "has no ProductCode in [INSTALL]; the installer would stop at once"},
+        BadInputCase{"ProductCodeEmpty", ConfigInstall("ProductCode=  \r\n"),
+                     "has no ProductCode in [INSTALL]"},
+        BadInputCase{"ProductCodeInAnotherSection",
+                     ConfigMadeOf("[STRING]\r\nProductCode={6F1D3C52-2B0B-4C1E-9F3A-1B2C3D4E5F60}\r\n"),
+                     "has no ProductCode in [INSTALL]"},
+        BadInputCase{"ProductCodeWithoutBraces",
+                     ConfigInstall("ProductCode=6F1D3C52-2B0B-4C1E-9F3A-1B2C3D4E5F60\r\n"),
+                     "has ProductCode=6F1D3C52-2B0B-4C1E-9F3A-1B2C3D4E5F60 in [INSTALL], which is "
+                     "not a product code in braces"},
+        BadInputCase{"ProductCodeNotHexadecimal",
+                     ConfigInstall("ProductCode={6F1D3C52-2B0B-4C1E-9F3A-1B2C3D4E5F6G}\r\n"),
+                     "not a product code in braces"},
+        BadInputCase{"ProductCodeCutShort", ConfigInstall("ProductCode={6F1D3C52-2B0B}\r\n"),
+                     "not a product code in braces"},
+        BadInputCase{"ArchiveOfNoise",
+                     [](const TempFolder&, Inputs& inputs) {
+                       std::string noise;
+                       for (int i = 0; i < 1000; ++i) noise.push_back(static_cast<char>(i * 151 % 256));
+                       EXPECT_TRUE(WriteFileBytes(inputs.archive, noise));
+                       return inputs.archive;
+                     },
+                     "the archive is not a 7z archive the installer can read: it has no 7z signature"},
+        BadInputCase{"SecondArchiveWithoutSize", SecondArchiveDeclared(""),
+                     "has no RDCArchiveSize in [INSTALL], and the installer refuses its second archive"},
+        BadInputCase{"SecondArchiveSizeZero", SecondArchiveDeclared("RDCArchiveSize=0\r\n"),
+                     "has RDCArchiveSize=0 in [INSTALL], and the installer refuses"},
+        BadInputCase{"SecondArchiveSizeText", SecondArchiveDeclared("RDCArchiveSize=word\r\n"),
+                     "has RDCArchiveSize=word in [INSTALL]"},
         BadInputCase{"ConfigLatin1", ConfigMadeOf("[Config]\r\nTitle=Caf\xE9\r\n"),
                      "not valid UTF-8 (byte 0xE9 at offset 19) in line 2"},
         BadInputCase{"ConfigStrayContinuationByte", ConfigMadeOf("a=\x80\n"), "UTF-8"},
@@ -457,9 +674,6 @@ TEST_F(PackerTest, RefusesAStubThatWasPackedBefore) {
 // ---------------------------------------------------------------------------------------------
 // --fill-sizes: the archives' byte sizes and unpacked sizes, the latter in whole MiB rounded up.
 
-// The archives with known unpacked sizes made at build time (tests/tools/make_fixtures.sh).
-std::wstring SizeFixture(const wchar_t* name) { return FixtureFolder() + L"packer\\" + name; }
-
 // The key=value lines of a configuration resource written in ASCII; a key twice is a failure,
 // since the installer would see only one of them.
 std::map<std::string, std::string> IniValues(const std::string& resource) {
@@ -493,12 +707,13 @@ class FillSizesTest : public PackerTest, public testing::WithParamInterface<Fill
 
 TEST_P(FillSizesTest, WritesPackedAndUnpackedSizes) {
   // Stale values to be replaced; a value whose archive is not given stays as it is.
-  ASSERT_TRUE(WriteFileBytes(
-      config_, "[INSTALL]\r\nInstallerFolderSizeInMB=99\r\nRDCFolderSizeInMB=99\r\n"));
+  ASSERT_TRUE(WriteFileBytes(config_, kCodeLines + "InstallerFolderSizeInMB=99\r\nRDCFolderSizeInMB=99\r\n"s));
   std::vector<std::wstring> arguments = {L"--stub", Stub(), L"--config", config_, L"--fill-sizes",
                                          L"--out", output_};
   std::map<std::string, std::string> expected = {
-      {"InstallerFolderSizeInMB", GetParam().installerMB}, {"RDCFolderSizeInMB", GetParam().rdcMB}};
+      {"ProductCode", "{6F1D3C52-2B0B-4C1E-9F3A-1B2C3D4E5F60}"},
+      {"InstallerFolderSizeInMB", GetParam().installerMB},
+      {"RDCFolderSizeInMB", GetParam().rdcMB}};
   if (GetParam().archive != nullptr) {
     const std::wstring path = SizeFixture(GetParam().archive);
     arguments.insert(arguments.end(), {L"--archive", path});
@@ -565,9 +780,10 @@ TEST_F(PackerTest, FillSizesPointsOutALargeSingleBlock) {
   }
 }
 
-// The unpacked size comes from reading the archive; one the installer could not read fails the
-// pack instead of declaring a size nobody checked.
-TEST_F(PackerTest, FillSizesRefusesArchivesTheInstallerCannotRead) {
+// The archive is read as the installer will read it, whether or not its sizes are filled: one
+// the installer could not open fails the pack instead of the user's installation.
+TEST_F(PackerTest, RefusesArchivesTheInstallerCannotRead) {
+  ASSERT_TRUE(WriteFileBytes(config_, DemoIniWith("RDCArchiveSize=1\r\n")));
   const std::string archive = ReadFileBytes(SizeFixture(L"one_byte.7z"));
   ASSERT_FALSE(archive.empty());
   ASSERT_TRUE(WriteFileBytes(folder_ / L"good.7z", archive));
@@ -597,10 +813,11 @@ TEST_F(PackerTest, FillSizesRefusesArchivesTheInstallerCannotRead) {
        "\"../evil.txt\", whose name the installer refuses"},
   };
   const auto before = Snapshot(folder_.path());
-  for (const Case& c : cases) {
-    SCOPED_TRACE(Utf8(c.refused));
-    std::vector<std::wstring> arguments = {L"--stub", Stub(), L"--config", config_,
-                                           L"--fill-sizes", L"--out", output_};
+  for (const Case& c : cases) for (const bool fillSizes : {true, false}) {
+    SCOPED_TRACE(Utf8(c.refused) + (fillSizes ? " with --fill-sizes" : ""));
+    std::vector<std::wstring> arguments = {L"--stub", Stub(), L"--config", config_, L"--out",
+                                           output_};
+    if (fillSizes) arguments.push_back(L"--fill-sizes");
     arguments.insert(arguments.end(), c.archives.begin(), c.archives.end());
 
     const ProcessResult result = Pack(arguments);
@@ -608,6 +825,59 @@ TEST_F(PackerTest, FillSizesRefusesArchivesTheInstallerCannotRead) {
     EXPECT_EQ(result.exitCode, 1u) << result.output;
     EXPECT_EQ(result.output, kErrorPrefix + Utf8(c.refused) + c.message + "\r\n");
     EXPECT_EQ(Snapshot(folder_.path()), before);
+  }
+}
+
+// A [STRING] key the installer never reads is most likely a misspelt one: the pack goes on,
+// and says so.
+TEST_F(PackerTest, WarnsOfStringKeysTheInstallerNeverReads) {
+  ASSERT_TRUE(WriteFileBytes(config_, kDemoIni + "[STRING]\r\nSFX_BTN_CANCLE=Cancel\r\n"
+                                                 "sfx_btn_cancel=Cancel\r\n"
+                                                 "SFX_DLG_ERR_TITLE=Error\r\n"));
+
+  const ProcessResult result = PackConfig(config_, output_);
+
+  EXPECT_EQ(result.exitCode, 0u) << result.output;
+  const std::string warning = "zelko_pack: warning: " + Utf8(config_) + ": [STRING] key ";
+  EXPECT_EQ(result.output,
+            warning + "SFX_BTN_CANCLE is not one the installer reads; it is never shown\r\n" +
+                warning + "SFX_DLG_ERR_TITLE is not one the installer reads; it is never shown\r\n" +
+                "zelko_pack: wrote " + Utf8(output_) + " (1 resource)\r\n");
+  EXPECT_TRUE(ReadResource(output_, L"ZELKO_SFX_INI", 133).has_value());
+}
+
+// An installer of 2 GiB or more would not load: the packer says so before it writes a byte.
+// The file is sparse, so the test needs neither the time nor the disk to write it.
+TEST_F(PackerTest, RefusesAPayloadBeyondTheLargestImage) {
+  const std::wstring big = folder_ / L"big.bin";
+  {
+    ScopedFileHandle file(::CreateFileW(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.valid());
+    LARGE_INTEGER size{};
+    size.QuadPart = 0x80000000ll;
+    ASSERT_TRUE(::SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(::SetEndOfFile(file.get()));
+  }
+  ASSERT_TRUE(WriteFileBytes(output_, kPreviousInstaller));
+  // Names only: fingerprinting the big file would read all of it.
+  const auto before = test::FolderEntries(folder_.path());
+
+  for (const bool native : {false, true}) {
+    SCOPED_TRACE(native ? "native" : "Windows");
+    const ProcessResult result =
+        Pack({L"--stub", Stub(), L"--config", config_, L"--file", big, L"--out", output_}, native);
+
+    EXPECT_EQ(result.exitCode, 1u) << result.output;
+    EXPECT_NE(result.output.find(" bytes in memory, and Windows loads programs only below "
+                                 "2,147,483,648 bytes (2 GiB): the stub takes "),
+              std::string::npos)
+        << result.output;
+    EXPECT_NE(result.output.find(" and the configuration, archives and files 2,147,483,"),
+              std::string::npos)
+        << result.output;
+    EXPECT_EQ(test::FolderEntries(folder_.path()), before);
+    EXPECT_EQ(ReadFileBytes(output_), kPreviousInstaller);
   }
 }
 

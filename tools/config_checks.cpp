@@ -1,0 +1,68 @@
+#include "tools/config_checks.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "resources/string_keys.h"
+#include "tools/ini_text.h"
+
+namespace zelko::pack {
+namespace {
+
+constexpr wchar_t kExampleCode[] = L"{12345678-9ABC-DEF0-1234-56789ABCDEF0}";
+
+bool IsHexDigit(wchar_t c) {
+  return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+}
+
+bool IsBracedGuid(const std::wstring& value) {
+  const std::wstring pattern = kExampleCode;
+  if (value.size() != pattern.size()) return false;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const wchar_t expected = pattern[i];
+    const bool literal = expected == L'{' || expected == L'}' || expected == L'-';
+    if (literal ? value[i] != expected : !IsHexDigit(value[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CheckProductCode(const std::wstring& text, std::wstring* why) {
+  const std::wstring code = IniValue(text, L"INSTALL", L"ProductCode");
+  if (code.empty()) {
+    *why = L"has no ProductCode in [INSTALL]; the installer would stop at once (give the "
+           L"product's code in braces, such as " + std::wstring(kExampleCode) + L")";
+    return false;
+  }
+  if (!IsBracedGuid(code)) {
+    *why = L"has ProductCode=" + code + L" in [INSTALL], which is not a product code in braces "
+           L"such as " + std::wstring(kExampleCode);
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::wstring> UnreadStringKeys(const std::wstring& text) {
+  std::vector<std::wstring> unread;
+  for (const std::wstring& key : IniKeys(text, kStringSection)) {
+    const bool read = std::any_of(std::begin(kStringKeys), std::end(kStringKeys),
+                                  [&](const wchar_t* known) { return SameIniName(key, known); });
+    if (!read) unread.push_back(key);
+  }
+  return unread;
+}
+
+long long ConfiguredNumber(const std::wstring& value) {
+  size_t i = value.find_first_not_of(L" \t");
+  if (i == std::wstring::npos) return 0;
+  const bool negative = value[i] == L'-';
+  if (value[i] == L'-' || value[i] == L'+') ++i;
+  long long number = 0;
+  for (; i < value.size() && value[i] >= L'0' && value[i] <= L'9' && number < (1LL << 40); ++i) {
+    number = number * 10 + (value[i] - L'0');
+  }
+  return negative ? -number : number;
+}
+
+}  // namespace zelko::pack
