@@ -182,6 +182,14 @@ if [ "$parts" = all ] || [ "$parts" = parallel ]; then
   done
   n1=$(cut -d' ' -f1 "$out/n1.times" | median); n2=$(cut -d' ' -f1 "$out/n2.times" | median)
   say "  native folder decoding: 1 thread $n1 s ($(cut -d' ' -f1 "$out/n1.times" | tr '\n' ' ')), 2 threads $n2 s ($(cut -d' ' -f1 "$out/n2.times" | tr '\n' ' ')), ratio $(awk "BEGIN {printf \"%.3f\", $n1 / $n2}")"
+  : > "$out/f1.times"; : > "$out/f2.times"
+  for round in $(seq "$rounds"); do
+    for threads in 1 2; do
+      "$native/decode_ours" "$archive" "$threads" largest | cut -d' ' -f1 >>"$out/f$threads.times"
+    done
+  done
+  f1=$(median <"$out/f1.times"); f2=$(median <"$out/f2.times")
+  say "  native, the largest folder alone (no entry check sums): 1 thread $f1 s ($(tr '\n' ' ' <"$out/f1.times")), 2 threads $f2 s ($(tr '\n' ' ' <"$out/f2.times")), ratio $(awk "BEGIN {printf \"%.3f\", $f1 / $f2}")"
   say "  native peak resident memory: 1 thread $(($(cut -d' ' -f2 "$out/n1.times" | median) / 1024)) MiB, 2 threads $(($(cut -d' ' -f2 "$out/n2.times" | median) / 1024)) MiB (archive $(($(stat -c %s "$archive") / 1048576)) MiB in memory, $folders)"
   say "load after (uptime): $(uptime)"
 fi

@@ -37,11 +37,11 @@ constexpr size_t kHeaderWindow = 4096;
 // A worker decodes in steps of this much output, and between two steps it looks whether it
 // has to stop. It runs at most kStepsAhead steps beyond what the calling thread has seen,
 // which bounds the work done after a cancel and while paused.
-constexpr SizeT kStepOutput = 1 << 20;
+constexpr SizeT kStepOutput = 1 << 18;
 constexpr uint32_t kStepsAhead = 2;
 constexpr size_t kInputBuffer = 1 << 18;
 // The calling thread looks at the run's flags at least this often, even while no step ends.
-constexpr unsigned kFlagPollMs = 20;
+constexpr unsigned kFlagPollMs = 10;
 constexpr size_t kNoBlock = SIZE_MAX;
 constexpr UInt64 kProgressUnit = 1024;
 

@@ -40,7 +40,7 @@ bool FindLzma2Blocks(ILookInStreamPtr stream, UInt64 packPosition, UInt64 packSi
 // Decodes `blocks` (as FindLzma2Blocks found them; two or more) of the stream at
 // `packPosition` into `out` with up to `workers` threads, each block straight into its own
 // slice. The calling thread meanwhile reports the progress in KB to `host`, waits while it is
-// paused (the workers then stop within two steps of 1 MiB) and stops the workers once the
+// paused (the workers then stop within two steps of 256 KiB) and stops the workers once the
 // run is finished or cancelled, returning SZ_OK with the output incomplete. A failing block
 // stops the blocks after it; the result is then that of the first failing block, the one the
 // one-decoder path would have met first. SZ_ERROR_THREAD when no worker could be started

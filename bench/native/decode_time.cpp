@@ -1,8 +1,11 @@
 // Decodes every entry of an archive held in memory and prints the seconds it took and the
-// unpacked bytes: `decode_ours ARCHIVE [THREADS]` or `decode_sdk ARCHIVE`. Ours decodes a
-// folder of independent LZMA2 blocks with THREADS threads (default 1).
+// unpacked bytes: `decode_ours ARCHIVE [THREADS [largest]]` or `decode_sdk ARCHIVE [-
+// largest]`. Ours decodes a folder of independent LZMA2 blocks with THREADS threads (default
+// 1). With "largest", only the largest folder is decoded and timed, without the entries'
+// check sums.
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "7z.h"
@@ -27,12 +30,11 @@ struct ThreadsHost : zelko::QuietDecodeHost {
 #endif
 
 int main(int argc, char** argv) {
+  if (argc < 2 || argc > 4) return 2;
+  const bool largestOnly = argc == 4 && std::strcmp(argv[3], "largest") == 0;
 #ifdef ZELKO_DECODE_THREADS_ARG
-  if (argc != 2 && argc != 3) return 2;
-  ThreadsHost host(argc == 3 ? static_cast<unsigned>(std::atoi(argv[2])) : 1);
+  ThreadsHost host(argc >= 3 ? static_cast<unsigned>(std::atoi(argv[2])) : 1);
   zelko::ScopedDecodeHost scope(host);
-#else
-  if (argc != 2) return 2;
 #endif
   std::FILE* file = std::fopen(argv[1], "rb");
   if (!file) return 2;
@@ -43,7 +45,7 @@ int main(int argc, char** argv) {
   }
   std::fclose(file);
 
-  const auto start = std::chrono::steady_clock::now();
+  auto start = std::chrono::steady_clock::now();
   const ISzAlloc alloc = {SzAlloc, SzFree};
   CrcGenerateTable();
   zelko::MemoryInStream input;
@@ -56,7 +58,20 @@ int main(int argc, char** argv) {
   UInt32 blockIndex = 0xFFFFFFFF;
   Byte* cache = nullptr;
   size_t cacheSize = 0;
-  for (UInt32 i = 0; res == SZ_OK && i < db.NumFiles; ++i) {
+  if (res == SZ_OK && largestOnly) {
+    UInt32 largest = 0;
+    for (UInt32 f = 1; f < db.db.NumFolders; ++f) {
+      if (SzAr_GetFolderUnpackSize(&db.db, f) > SzAr_GetFolderUnpackSize(&db.db, largest)) {
+        largest = f;
+      }
+    }
+    total = SzAr_GetFolderUnpackSize(&db.db, largest);
+    std::vector<Byte> out(static_cast<size_t>(total));
+    start = std::chrono::steady_clock::now();
+    res = SzAr_DecodeFolder(&db.db, largest, look.stream(), db.dataPos, out.data(), out.size(),
+                            &alloc);
+  }
+  for (UInt32 i = 0; res == SZ_OK && !largestOnly && i < db.NumFiles; ++i) {
     if (SzArEx_IsDir(&db, i)) continue;
     size_t offset = 0, size = 0;
     res = SzArEx_Extract(&db, look.stream(), i, &blockIndex, &cache, &cacheSize, &offset, &size,
