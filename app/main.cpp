@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/sfx_app.h"
+#include "win/system_library.h"
 
 #if defined(__GLIBCXX__)
 // libstdc++'s default terminate handler prints the demangled type of an escaped exception,
@@ -17,6 +18,6 @@ void __verbose_terminate_handler() { std::abort(); }
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t* commandTail, int) {
   // Before anything can load a DLL: never from the program's own folder (often Downloads)
   // or the current directory, only from System32.
-  ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  zelko::RestrictDllSearchToSystem32();
   return zelko::theApp.Run(instance, commandTail);
 }
