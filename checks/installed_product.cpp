@@ -4,6 +4,7 @@
 #include "app/sfx_config.h"
 #include "report/run_log.h"
 #include "win/scoped_handle.h"
+#include "win/system_library.h"
 
 namespace zelko {
 namespace {
@@ -17,7 +18,7 @@ using MsiGetProductInfoFn = UINT(WINAPI*)(LPCWSTR product, LPCWSTR property, LPW
 // here from System32 only, never through the import table, which would search the program's
 // own folder (often a downloads folder) first.
 UINT QueryProductVersion(const std::wstring& productCode) {
-  ScopedModule msi(::LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+  ScopedModule msi(LoadSystemLibrary(L"msi.dll"));
   const auto getProductInfo = msi ? reinterpret_cast<MsiGetProductInfoFn>(reinterpret_cast<void*>(
                                         ::GetProcAddress(msi.get(), "MsiGetProductInfoW")))
                                   : nullptr;

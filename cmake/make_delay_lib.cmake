@@ -1,0 +1,23 @@
+# cmake -DNM= -DDLLTOOL= -DIMPORT_LIB= -DDLL= -DOUT= -P make_delay_lib.cmake
+# Writes a delay-load library for DLL with every function that IMPORT_LIB imports from it.
+execute_process(COMMAND ${NM} ${IMPORT_LIB} OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${NM} ${IMPORT_LIB} failed")
+endif()
+string(REGEX MATCHALL " I __imp_[A-Za-z0-9_@?$]+" imports "${symbols}")
+list(TRANSFORM imports REPLACE " I __imp_" "")
+list(REMOVE_DUPLICATES imports)
+list(SORT imports)
+if(NOT imports)
+  message(FATAL_ERROR "no imports found in ${IMPORT_LIB}")
+endif()
+list(JOIN imports "\n" exports)
+get_filename_component(folder ${OUT} DIRECTORY)
+file(MAKE_DIRECTORY ${folder})
+string(TOUPPER ${DLL} upper)
+file(WRITE ${OUT}.def "LIBRARY ${upper}.dll\nEXPORTS\n${exports}\n")
+execute_process(COMMAND ${DLLTOOL} --input-def ${OUT}.def --output-delaylib ${OUT}
+                RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${DLLTOOL} could not make ${OUT}")
+endif()
