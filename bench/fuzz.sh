@@ -2,7 +2,7 @@
 # Builds the native fuzz targets (fuzz/) and runs one for SECONDS (default 300), seeded with
 # the extraction test archives (made by the normal build, tests/extract/make_fixtures.sh) and
 # the extra seeds of fuzz/make_seeds.sh. Findings (crash-*, leak-*, timeout-*) land in
-# build-fuzz/findings/, the run's output in build-fuzz/fuzz.log (fuzz-crc.log).
+# build-fuzz/findings/, the run's output in build-fuzz/extract_fuzzer[_crc].log.
 #   bench/fuzz.sh [--rewrite-crcs] [SECONDS] [JOBS] [MAX-LEN]
 # --rewrite-crcs runs the target that corrects each input's header check sums first, so the
 # changes reach the header reader and the decoders. A small MAX-LEN runs many more inputs a
@@ -20,7 +20,7 @@ maxLen=${3:-1048576}
 out=$root/build-fuzz
 fixtures=$root/build/test-fixtures/extract
 corpus=$out/corpus-$target
-log=$out/${target#extract_}.log
+log=$out/$target.log
 
 bash "$root/scripts/setup.sh"  # fetches the SDK and applies our patches to it
 cmake -S "$root/fuzz" -B "$out" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

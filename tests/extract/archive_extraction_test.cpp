@@ -144,6 +144,8 @@ TEST_F(ArchiveExtractionTest, BadArchivesFailWithTheirCondition) {
       {L"crc_flipped.7z", {150202}, "Extract Files ERROR_CRC"},
       {L"lzma_flipped.7z", {150200, 150202}, nullptr},
       {L"truncated.7z", {150200, 150205, 150212, 150213}, nullptr},
+      // Right check sums, but a names property too short to hold its own first byte.
+      {L"names_size_zero.7z", {150212}, "Extract Files ERROR_ARCHIVE"},
   };
   const std::wstring before = CurrentDirectory();
   for (const Case& c : cases) {
