@@ -7,7 +7,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 third_party=${ZELKO_THIRD_PARTY:-$here/.deps}
 
-packages=(mingw-w64 wine64 xvfb xauth 7zip wixl msitools osslsigncode cmake ninja-build xz-utils dpkg-dev)
+packages=(mingw-w64 wine64 xvfb xauth 7zip wixl msitools osslsigncode cmake ninja-build xz-utils dpkg-dev
+          patch)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -60,3 +61,19 @@ if [ ! -f "$sdk_dir/C/7z.h" ]; then
   [ -d "$top/../DOC" ] && cp -r "$top/../DOC" "$sdk_dir/DOC"
   echo "setup: LZMA SDK from $(basename "$orig") in $sdk_dir"
 fi
+
+# Our own mends to the SDK's files (scripts/patches/, each says why), applied to the fetched
+# copy once and checked on every run: a patch that reverses cleanly is in place already; one
+# that neither reverses nor applies means the SDK changed under it, and the set-up stops.
+for mend in "$here"/scripts/patches/*.patch; do
+  name=$(basename "$mend")
+  if patch -d "$sdk_dir" -p1 -R -f -s --dry-run < "$mend" >/dev/null 2>&1; then
+    continue
+  fi
+  if ! patch -d "$sdk_dir" -p1 -f -s --dry-run < "$mend" >/dev/null 2>&1; then
+    echo "setup: $name does not apply to the LZMA SDK in $sdk_dir" >&2
+    exit 1
+  fi
+  patch -d "$sdk_dir" -p1 -f -s --no-backup-if-mismatch < "$mend"
+  echo "setup: applied $name to the LZMA SDK"
+done

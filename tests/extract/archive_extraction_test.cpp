@@ -164,6 +164,8 @@ TEST_F(ArchiveExtractionTest, BadArchivesFailWithTheirCondition) {
       {L"truncated.7z", {150200, 150205, 150212, 150213}, nullptr},
       // Without a names property every entry has the empty name, refused like a hostile one.
       {L"no_names.7z", {150212}, "Refused archive entry outside the target folder: \r\n"},
+      // Right check sums, but a names property too short to hold its own first byte.
+      {L"names_size_zero.7z", {150212}, "Extract Files ERROR_ARCHIVE"},
   };
   const std::wstring before = CurrentDirectory();
   for (const Case& c : cases) {
