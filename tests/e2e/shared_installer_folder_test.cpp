@@ -1,0 +1,131 @@
+// The all-users installer folder of a product is shared by every run of the product on the
+// machine: a second run while the first is at work ends at once, touching nothing of it.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "tests/support/installer_run.h"
+#include "tests/support/registry_values.h"
+#include "tests/support/temp_folder.h"
+#include "win/scoped_handle.h"
+
+namespace zelko::test {
+namespace {
+
+constexpr char kProductCode[] = "{2F4A6C8E-0B1D-4E3F-9A5C-7E9B1D3F5A7C}";
+constexpr char kLowerCaseProductCode[] = "{2f4a6c8e-0b1d-4e3f-9a5c-7e9b1d3f5a7c}";
+constexpr wchar_t kSetupKey[] = L"SOFTWARE\\Zelko\\Setup\\Pandle";
+
+std::wstring CommonAppData() {
+  wchar_t path[MAX_PATH];
+  ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
+  return path;
+}
+
+std::vector<std::wstring> SortedEntries(const std::wstring& folder) {
+  std::vector<std::wstring> names = FolderEntries(folder);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Keeps the test setup program ("/hold=") at its start until the test lets it go: the run
+// that started it then holds everything it holds while it waits for its setup program.
+class HeldSetup {
+ public:
+  HeldSetup()
+      : name_(L"ZelkoTestHold." + std::to_wstring(::GetCurrentProcessId())),
+        running_(::CreateEventW(nullptr, TRUE, FALSE, (name_ + L".running").c_str())),
+        release_(::CreateEventW(nullptr, TRUE, FALSE, (name_ + L".release").c_str())) {}
+  ~HeldSetup() { Release(); }
+
+  std::wstring Argument() const { return L"/hold=" + name_; }
+  // The limit only ends a failing test; a passing one is woken by the setup program.
+  bool WaitUntilRunning() const { return ::WaitForSingleObject(running_.get(), 60000) == WAIT_OBJECT_0; }
+  void Release() const { ::SetEvent(release_.get()); }
+
+ private:
+  std::wstring name_;
+  ScopedHandle running_;
+  ScopedHandle release_;
+};
+
+class SharedInstallerFolderTest : public InstallerRunTest {
+ protected:
+  void SetUp() override {
+    InstallerRunTest::SetUp();
+    RemoveTree(CommonAppData() + L"\\Zelko");
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zelko");
+  }
+  void TearDown() override {
+    RemoveTree(CommonAppData() + L"\\Zelko");
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zelko");
+  }
+
+  void Build(const std::wstring& path, const char* productCode) {
+    InstallerPackage package{"[INSTALL]\nProductCode=" + std::string(productCode) + "\n"};
+    package.archive = FixtureFolder() + L"setup_payload.7z";
+    BuildInstaller(work_.path(), package, path);
+  }
+
+  const std::wstring ownFolder_ = CommonAppData() + L"\\Zelko\\Setup\\" +
+                                  std::wstring(kProductCode, kProductCode + 38);
+};
+
+TEST_F(SharedInstallerFolderTest, SecondRunOfTheProductEndsWith1618AndLeavesTheFirstAlone) {
+  Build(installer_, kProductCode);
+  // The product's code as another build of it may spell it.
+  const std::wstring other = work_ / L"other build.exe";
+  Build(other, kLowerCaseProductCode);
+
+  HeldSetup setup;
+  auto first = std::async(std::launch::async, [&] {
+    return Run(L"/sfx_nu " + setup.Argument() + L" /exit=5");
+  });
+  ASSERT_TRUE(setup.WaitUntilRunning()) << "the first run's setup program never started";
+  const std::string record = ReadFileBytes(ownFolder_ + L"\\setup_ran.txt");
+  const std::vector<std::wstring> installed = SortedEntries(ownFolder_);
+  // The first run's log and support folder.
+  std::vector<std::wstring> temp = SortedEntries(temp_);
+  ASSERT_EQ(temp.size(), 2u);
+
+  const ProcessResult second = RunInstaller(other, L"/sfx_nu /re", temp_);
+  EXPECT_EQ(second.exitCode, 1618u);
+  // The first run holds the log file, so the second writes a log of its own.
+  std::vector<std::string> texts;
+  for (const auto& line : LogLines(temp_, L"ZelkoSFX_NotLocked.log")) {
+    texts.push_back(WithoutTimestamp(line));
+  }
+  for (const char* line : {"Installation already running: Global\\ZelkoSFX.Product."
+                           "{2F4A6C8E-0B1D-4E3F-9A5C-7E9B1D3F5A7C}",
+                           "** Setting Error Condition: 1618", "Cleanup...",
+                           "Program finished with exit code: 1618"}) {
+    EXPECT_NE(std::find(texts.begin(), texts.end(), line), texts.end()) << line;
+  }
+  EXPECT_EQ(std::find(texts.begin(), texts.end(), "SetupInstaller..."), texts.end());
+  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kSetupKey, L"ErrorText"),
+            L"Another installation of this product is already running.\n\nError code:   1618");
+  EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, kSetupKey, L"ExitCode"), 1618u);
+
+  // Nothing of the first run was touched: its installer folder, its support folder.
+  EXPECT_EQ(SortedEntries(ownFolder_), installed);
+  EXPECT_EQ(ReadFileBytes(ownFolder_ + L"\\setup_ran.txt"), record);
+  temp.push_back(L"ZelkoSFX_NotLocked.log");
+  std::sort(temp.begin(), temp.end());
+  EXPECT_EQ(SortedEntries(temp_), temp);
+
+  setup.Release();
+  EXPECT_EQ(first.get().exitCode, 5u);
+  // With the first run ended, the product's next run goes ahead.
+  EXPECT_EQ(RunInstaller(other, L"/sfx_nu /exit=6", temp_).exitCode, 6u);
+  EXPECT_EQ(SortedEntries(temp_),
+            (std::vector<std::wstring>{L"ZelkoSFX.log", L"ZelkoSFX_NotLocked.log"}));
+}
+
+}  // namespace
+}  // namespace zelko::test
