@@ -1,5 +1,6 @@
-// The all-users installer folder of a product is shared by every run of the product on the
-// machine: a second run while the first is at work ends at once, touching nothing of it.
+// The all-users installer folder of a product is shared by every run of the product and open
+// to every user of the machine: a second run while the first is at work ends at once,
+// touching nothing of it, and an elevated run uses no folder that another user could change.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "checks/folder_protection.h"
 #include "tests/support/installer_run.h"
 #include "tests/support/registry_values.h"
 #include "tests/support/temp_folder.h"
@@ -125,6 +127,51 @@ TEST_F(SharedInstallerFolderTest, SecondRunOfTheProductEndsWith1618AndLeavesTheF
   EXPECT_EQ(RunInstaller(other, L"/sfx_nu /exit=6", temp_).exitCode, 6u);
   EXPECT_EQ(SortedEntries(temp_),
             (std::vector<std::wstring>{L"ZelkoSFX.log", L"ZelkoSFX_NotLocked.log"}));
+}
+
+TEST_F(SharedInstallerFolderTest, ElevatedRunMakesTheFoldersItsOwnOrUsesThisUsersFolder) {
+  // Under Wine every process counts as elevated: its token holds the Administrators group.
+  if (!RunsElevated()) GTEST_SKIP() << "the test process is not elevated";
+  Build(installer_, kProductCode);
+
+  // Folders made beforehand, as another user may have made them, with a setup program of
+  // theirs where the product's will be: the run secures each folder, then empties its own.
+  ASSERT_EQ(::SHCreateDirectory(nullptr, ownFolder_.c_str()), ERROR_SUCCESS);
+  ASSERT_TRUE(WriteFileBytes(ownFolder_ + L"\\setup.exe", "planted"));
+  EXPECT_EQ(Run(L"/sfx_nu /exit=3").exitCode, 3u);
+  for (const std::wstring& folder : {CommonAppData() + L"\\Zelko",
+                                     CommonAppData() + L"\\Zelko\\Setup", ownFolder_}) {
+    // Made with what the all-users folder passes on, Users may add files to each (and Wine
+    // shows every folder as the user's own): each one found is re-secured.
+    EXPECT_TRUE(Logged("Folder secured against other users: " + Narrow(folder)));
+  }
+  EXPECT_NE(ReadFileBytes(ownFolder_ + L"\\setup.exe"), "planted");
+  EXPECT_FALSE(ReadFileBytes(ownFolder_ + L"\\setup_ran.txt").empty());
+
+  // "Zelko" made a link to a folder of another user's: what it leads to is never used.
+  RemoveTree(CommonAppData() + L"\\Zelko");
+  RemoveTree(temp_);
+  ASSERT_TRUE(::CreateDirectoryW(temp_.c_str(), nullptr));
+  const std::wstring planted = work_ / L"planted";
+  const std::wstring plantedProduct = planted + L"\\Setup\\" +
+                                      std::wstring(kProductCode, kProductCode + 38);
+  ASSERT_EQ(::SHCreateDirectory(nullptr, plantedProduct.c_str()), ERROR_SUCCESS);
+  ASSERT_TRUE(WriteFileBytes(plantedProduct + L"\\setup.exe", "planted"));
+  ASSERT_TRUE(MakeFolderLink(planted, CommonAppData() + L"\\Zelko"));
+  wchar_t local[MAX_PATH];
+  ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local);
+  const std::wstring userFolder = std::wstring(local) + L"\\Zelko\\Setup\\" +
+                                  std::wstring(kProductCode, kProductCode + 38);
+
+  EXPECT_EQ(Run(L"/sfx_nu /exit=4").exitCode, 4u);
+  EXPECT_TRUE(Logged("Cannot protect folder from other users: " +
+                     Narrow(CommonAppData() + L"\\Zelko")));
+  EXPECT_TRUE(Logged("Installer folder: " + Narrow(userFolder)));
+  EXPECT_FALSE(ReadFileBytes(userFolder + L"\\setup_ran.txt").empty());
+  EXPECT_EQ(ReadFileBytes(plantedProduct + L"\\setup.exe"), "planted");
+  EXPECT_EQ(FolderEntries(plantedProduct), std::vector<std::wstring>{L"setup.exe"});
+  RemoveTree(std::wstring(local) + L"\\Zelko");
+  ExpectNoLeftovers();
 }
 
 }  // namespace
