@@ -90,8 +90,8 @@ bool SecureFolder(const std::wstring& path, PSECURITY_DESCRIPTOR protection) {
       break;
   }
   // On this handle alone: nothing below the folder is walked, so no link inside is followed.
-  // What the folder holds goes before it is used; the entries it would have inherited are
-  // set on what is extracted into it.
+  // What it holds is emptied before use (the product's folder) or is not this run's (the
+  // folders of other products). The descriptor's own flag keeps the parent's entries out.
   if (!::SetKernelObjectSecurity(folder.get(),
                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                                  protection)) {
