@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "checks/folder_protection.h"
+#include "tests/helpers/helper_clients.h"
 #include "tests/support/installer_run.h"
 #include "tests/support/registry_values.h"
 #include "tests/support/temp_folder.h"
@@ -69,8 +70,8 @@ class SharedInstallerFolderTest : public InstallerRunTest {
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zelko");
   }
 
-  void Build(const std::wstring& path, const char* productCode) {
-    InstallerPackage package{"[INSTALL]\nProductCode=" + std::string(productCode) + "\n"};
+  void Build(const std::wstring& path, const char* productCode, const std::string& more = "") {
+    InstallerPackage package{"[INSTALL]\nProductCode=" + std::string(productCode) + "\n" + more};
     package.archive = FixtureFolder() + L"setup_payload.7z";
     BuildInstaller(work_.path(), package, path);
   }
@@ -127,6 +128,34 @@ TEST_F(SharedInstallerFolderTest, SecondRunOfTheProductEndsWith1618AndLeavesTheF
   EXPECT_EQ(RunInstaller(other, L"/sfx_nu /exit=6", temp_).exitCode, 6u);
   EXPECT_EQ(SortedEntries(temp_),
             (std::vector<std::wstring>{L"ZelkoSFX.log", L"ZelkoSFX_NotLocked.log"}));
+}
+
+TEST_F(SharedInstallerFolderTest, SecondRunWithItsWindowsSaysWhyItStops) {
+  Build(installer_, kProductCode);
+  const std::wstring other = work_ / L"other build.exe";
+  Build(other, kProductCode,
+        "[STRING]\nSFX_TITLE_CAPTIONBAR=Demo Setup\nSFX_BTN_OK=Close\n"
+        "SFX_DLG_ERR_ALREADYRUNNING=Demo is being set up already.\n");
+  HeldSetup setup;
+  auto first = std::async(std::launch::async, [&] {
+    return Run(L"/sfx_nu " + setup.Argument() + L" /exit=5");
+  });
+  ASSERT_TRUE(setup.WaitUntilRunning()) << "the first run's setup program never started";
+
+  auto second = std::async(std::launch::async, [&] { return RunInstaller(other, L"", temp_); });
+  const WindowDriver driver;
+  HWND box = driver.Find(L"Demo Setup", L"#32770");
+  ASSERT_NE(box, nullptr) << "no message box";
+  // The driver gives one line per text: the message's error-code line comes on its own.
+  auto texts = driver.Texts(box);
+  EXPECT_EQ(texts["65535"], "Demo is being set up already.");
+  EXPECT_EQ(texts.count("Error code:   1618"), 1u);
+  EXPECT_TRUE(WaitUntil([&] { return driver.Texts(box)[std::to_string(IDOK)] == "Close"; }));
+  ASSERT_TRUE(driver.Press(box, IDOK));
+  EXPECT_EQ(second.get().exitCode, 1618u);
+
+  setup.Release();
+  EXPECT_EQ(first.get().exitCode, 5u);
 }
 
 TEST_F(SharedInstallerFolderTest, ElevatedRunMakesTheFoldersItsOwnOrUsesThisUsersFolder) {
