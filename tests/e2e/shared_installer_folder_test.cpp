@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <future>
 #include <string>
 #include <vector>
@@ -37,25 +38,32 @@ std::vector<std::wstring> SortedEntries(const std::wstring& folder) {
   return names;
 }
 
-// Keeps the test setup program ("/hold=") at its start until the test lets it go: the run
-// that started it then holds everything it holds while it waits for its setup program.
-class HeldSetup {
+// A run whose setup program, started with the "/hold=" argument this passes to `run`, waits
+// until the test lets it go: the run holds everything it holds for as long as the test needs.
+class HeldRun {
  public:
-  HeldSetup()
+  explicit HeldRun(std::function<ProcessResult(const std::wstring& holdArgument)> run)
       : name_(L"ZelkoTestHold." + std::to_wstring(::GetCurrentProcessId())),
         running_(::CreateEventW(nullptr, TRUE, FALSE, (name_ + L".running").c_str())),
-        release_(::CreateEventW(nullptr, TRUE, FALSE, (name_ + L".release").c_str())) {}
-  ~HeldSetup() { Release(); }
+        release_(::CreateEventW(nullptr, TRUE, FALSE, (name_ + L".release").c_str())),
+        result_(std::async(std::launch::async, std::move(run), L"/hold=" + name_)) {}
+  // A test that stops early still lets the run end before its folders go.
+  ~HeldRun() { ::SetEvent(release_.get()); }
 
-  std::wstring Argument() const { return L"/hold=" + name_; }
   // The limit only ends a failing test; a passing one is woken by the setup program.
-  bool WaitUntilRunning() const { return ::WaitForSingleObject(running_.get(), 60000) == WAIT_OBJECT_0; }
-  void Release() const { ::SetEvent(release_.get()); }
+  bool WaitUntilRunning() const {
+    return ::WaitForSingleObject(running_.get(), 60000) == WAIT_OBJECT_0;
+  }
+  ProcessResult Finish() {
+    ::SetEvent(release_.get());
+    return result_.get();
+  }
 
  private:
   std::wstring name_;
   ScopedHandle running_;
   ScopedHandle release_;
+  std::future<ProcessResult> result_;
 };
 
 class SharedInstallerFolderTest : public InstallerRunTest {
@@ -86,11 +94,8 @@ TEST_F(SharedInstallerFolderTest, SecondRunOfTheProductEndsWith1618AndLeavesTheF
   const std::wstring other = work_ / L"other build.exe";
   Build(other, kLowerCaseProductCode);
 
-  HeldSetup setup;
-  auto first = std::async(std::launch::async, [&] {
-    return Run(L"/sfx_nu " + setup.Argument() + L" /exit=5");
-  });
-  ASSERT_TRUE(setup.WaitUntilRunning()) << "the first run's setup program never started";
+  HeldRun first([&](const std::wstring& hold) { return Run(L"/sfx_nu " + hold + L" /exit=5"); });
+  ASSERT_TRUE(first.WaitUntilRunning()) << "the first run's setup program never started";
   const std::string record = ReadFileBytes(ownFolder_ + L"\\setup_ran.txt");
   const std::vector<std::wstring> installed = SortedEntries(ownFolder_);
   // The first run's log and support folder.
@@ -122,8 +127,7 @@ TEST_F(SharedInstallerFolderTest, SecondRunOfTheProductEndsWith1618AndLeavesTheF
   std::sort(temp.begin(), temp.end());
   EXPECT_EQ(SortedEntries(temp_), temp);
 
-  setup.Release();
-  EXPECT_EQ(first.get().exitCode, 5u);
+  EXPECT_EQ(first.Finish().exitCode, 5u);
   // With the first run ended, the product's next run goes ahead.
   EXPECT_EQ(RunInstaller(other, L"/sfx_nu /exit=6", temp_).exitCode, 6u);
   EXPECT_EQ(SortedEntries(temp_),
@@ -136,11 +140,8 @@ TEST_F(SharedInstallerFolderTest, SecondRunWithItsWindowsSaysWhyItStops) {
   Build(other, kProductCode,
         "[STRING]\nSFX_TITLE_CAPTIONBAR=Demo Setup\nSFX_BTN_OK=Close\n"
         "SFX_DLG_ERR_ALREADYRUNNING=Demo is being set up already.\n");
-  HeldSetup setup;
-  auto first = std::async(std::launch::async, [&] {
-    return Run(L"/sfx_nu " + setup.Argument() + L" /exit=5");
-  });
-  ASSERT_TRUE(setup.WaitUntilRunning()) << "the first run's setup program never started";
+  HeldRun first([&](const std::wstring& hold) { return Run(L"/sfx_nu " + hold + L" /exit=5"); });
+  ASSERT_TRUE(first.WaitUntilRunning()) << "the first run's setup program never started";
 
   auto second = std::async(std::launch::async, [&] { return RunInstaller(other, L"", temp_); });
   const WindowDriver driver;
@@ -154,8 +155,7 @@ TEST_F(SharedInstallerFolderTest, SecondRunWithItsWindowsSaysWhyItStops) {
   ASSERT_TRUE(driver.Press(box, IDOK));
   EXPECT_EQ(second.get().exitCode, 1618u);
 
-  setup.Release();
-  EXPECT_EQ(first.get().exitCode, 5u);
+  EXPECT_EQ(first.Finish().exitCode, 5u);
 }
 
 TEST_F(SharedInstallerFolderTest, ElevatedRunMakesTheFoldersItsOwnOrUsesThisUsersFolder) {
