@@ -101,6 +101,7 @@ TEST_F(SharedInstallerFolderTest, SecondRunOfTheProductEndsWith1618AndLeavesTheF
   // The first run's log and support folder.
   std::vector<std::wstring> temp = SortedEntries(temp_);
   ASSERT_EQ(temp.size(), 2u);
+  const std::wstring support = temp_ + L"\\" + (temp[0] == L"ZelkoSFX.log" ? temp[1] : temp[0]);
 
   const ProcessResult second = RunInstaller(other, L"/sfx_nu /re", temp_);
   EXPECT_EQ(second.exitCode, 1618u);
@@ -123,6 +124,8 @@ TEST_F(SharedInstallerFolderTest, SecondRunOfTheProductEndsWith1618AndLeavesTheF
   // Nothing of the first run was touched: its installer folder, its support folder.
   EXPECT_EQ(SortedEntries(ownFolder_), installed);
   EXPECT_EQ(ReadFileBytes(ownFolder_ + L"\\setup_ran.txt"), record);
+  EXPECT_TRUE(FileExists(support + L"\\config.bin"));
+  EXPECT_TRUE(FileExists(support + L"\\installer.bin"));
   temp.push_back(L"ZelkoSFX_NotLocked.log");
   std::sort(temp.begin(), temp.end());
   EXPECT_EQ(SortedEntries(temp_), temp);
