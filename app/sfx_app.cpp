@@ -84,6 +84,7 @@ BOOL CZelkoSelfExtractorApp::InitInstance() {
 }
 
 CZelkoSelfExtractorApp::NextStep CZelkoSelfExtractorApp::RunInstallation() {
+  if (!AcquireProductRunLock()) return NextStep::kReport;
   if (!CheckSystemRequirements()) return NextStep::kReport;
   if (ValidateArchive()) return NextStep::kCleanup;
   // In RDC mode the second payload goes over an installed product.

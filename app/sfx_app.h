@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/product_run_lock.h"
 #include "report/sfx_error.h"
 #include "win/app_base.h"
 
@@ -36,6 +37,9 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   BOOL HandleXrdcMode(const wchar_t* commandTail);
   // app/prepare_configuration.cpp: support folder and "config.bin"; false ends the run.
   BOOL PrepareConfiguration();
+  // app/product_run_lock.cpp: true when this run holds its product's lock until it ends;
+  // false, with the error condition set, when another run of the product holds it.
+  BOOL AcquireProductRunLock();
   // checks/system_requirements.cpp: false when a requirement (or the disk space) fails.
   BOOL CheckSystemRequirements();
   // checks/disk_space.cpp: true when more than `requiredMB` are free on the volume of `path`.
@@ -106,6 +110,8 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   // run put into it (extractedPaths_, in the order made) is removed.
   BOOL bInstallFolderOwned_ = FALSE;
   std::vector<std::wstring> extractedPaths_;
+  // Held from the checks to the end of the process: no other run of the product meanwhile.
+  ProductRunLock productRunLock_;
 
  private:
   enum class NextStep { kReport, kCleanup };

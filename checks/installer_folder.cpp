@@ -1,10 +1,10 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/folder_tree.h"
 #include "app/sfx_app.h"
 #include "app/sfx_config.h"
 #include "app/support_folder.h"
+#include "checks/folder_protection.h"
 #include "report/run_log.h"
 #include "resources/string_keys.h"
 #include "ui/progress_dialog.h"
@@ -35,11 +35,13 @@ BOOL CZelkoSelfExtractorApp::PrepareInstallerFolder(int shellFolderId) {
       SfxLog::Write(2, L"SHGetFolderPath failed");
       return FALSE;
     }
-    installFolder_ = std::wstring(shellFolder) + L"\\Zelko\\Setup\\" +
-                     SfxConfig::GetValue(L"INSTALL", L"ProductCode");
-    if (bRdcMode_ && bProductInstalled_) installFolder_ += L"\\RDC";
-    // Our own per-product folder: whatever an earlier run left in it goes.
-    DeleteFolderTree(installFolder_);
+    std::wstring below = L"Zelko\\Setup\\" + SfxConfig::GetValue(L"INSTALL", L"ProductCode");
+    if (bRdcMode_ && bProductInstalled_) below += L"\\RDC";
+    installFolder_ = std::wstring(shellFolder) + L"\\" + below;
+    // Our own per-product folder: whatever an earlier run left in it goes. The all-users one
+    // is open to every user; an elevated run makes each folder of its path its own first.
+    const bool protect = shellFolderId == CSIDL_COMMON_APPDATA && RunsElevated();
+    if (!PrepareOwnFolder(shellFolder, below, protect)) return FALSE;
     bInstallFolderOwned_ = TRUE;
   } else {
     // A folder the user named is used as it is, never emptied: it may hold their files.

@@ -84,6 +84,10 @@ void SFXError::SetErrorCondition(const std::wstring& logText, int code, int deta
     case kSfxErrAlreadyInstalled:
       message_ = ConfiguredOr(kSfxDlgErrAlreadyInstalled, L"This product is already installed.");
       break;
+    case kSfxErrAlreadyRunning:
+      message_ = ConfiguredOr(kSfxDlgErrAlreadyRunning,
+                              L"Another installation of this product is already running.");
+      break;
     default:
       if (!IsGenericCode(code)) return;  // no message for a code of no group
       message_ = SfxConfig::GetValue(kStringSection, kSfxDlgErrStatus);

@@ -12,6 +12,9 @@ constexpr int kSfxNoError = 150499;
 constexpr int kSfxErrUnsupportedOs = 150105;
 constexpr int kSfxErrDiskSpace = 150110;
 constexpr int kSfxErrAlreadyInstalled = 150120;
+// Another run of the same product is at work: ERROR_INSTALL_ALREADY_RUNNING, the code
+// Windows Installer callers already know.
+constexpr int kSfxErrAlreadyRunning = 1618;
 constexpr int kSfxErrExtractData = 150200;         // archive result 1
 constexpr int kSfxErrExtractNoArchive = 150213;    // archive result 17, or archive not opened
 constexpr int kSfxErrSetupMissing = 150300;        // the setup program is not on disk

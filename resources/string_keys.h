@@ -22,6 +22,7 @@ constexpr wchar_t kSfxDlgErrRetryBrowseForFolder[] = L"SFX_DLG_ERR_RETRY_BROWSE_
 constexpr wchar_t kSfxUnsupportedOs[] = L"SFX_UNSUPPORTED_OS";
 constexpr wchar_t kSfxDlgErrDiskSpace[] = L"SFX_DLG_ERR_DISK_SPACE";
 constexpr wchar_t kSfxDlgErrAlreadyInstalled[] = L"SFX_DLG_ERR_ALREADYINSTALLED";
+constexpr wchar_t kSfxDlgErrAlreadyRunning[] = L"SFX_DLG_ERR_ALREADYRUNNING";
 constexpr wchar_t kSfxDlgErrStatus[] = L"SFX_DLG_ERR_STATUS";
 constexpr wchar_t kSfxDlgErrCode[] = L"SFX_DLG_ERRCODE";
 
@@ -29,7 +30,8 @@ constexpr const wchar_t* kStringKeys[] = {
     kSfxTitleCaptionBar, kSfxBtnOk, kSfxBtnYes, kSfxBtnNo, kSfxBtnCancel, kSfxDlgTitle,
     kSfxDlgStatus, kSfxDlgExtracting, kSfxCancelConfirm, kSfxDlgErrFailCreatMainDlg,
     kSfxDlgSelectExtractFilesFolder, kSfxDlgErrRetryBrowseForFolder, kSfxUnsupportedOs,
-    kSfxDlgErrDiskSpace, kSfxDlgErrAlreadyInstalled, kSfxDlgErrStatus, kSfxDlgErrCode,
+    kSfxDlgErrDiskSpace, kSfxDlgErrAlreadyInstalled, kSfxDlgErrAlreadyRunning, kSfxDlgErrStatus,
+    kSfxDlgErrCode,
 };
 
 }  // namespace zelko

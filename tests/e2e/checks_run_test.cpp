@@ -12,6 +12,7 @@
 #include <string>
 
 #include "tests/support/installer_run.h"
+#include "tests/support/registry_values.h"
 #include "tests/support/temp_folder.h"
 #include "win/scoped_handle.h"
 
@@ -23,25 +24,6 @@ constexpr wchar_t kKivKey[] = L"SOFTWARE\\Zelko\\Zelko Kiv\\1.0\\Kiv";
 // The product of tests/fixtures/test_product.wxs.
 constexpr char kTestProductCode[] = "{3C1A6E0B-5D2F-4A7C-9B1E-7F2D4C6A8E01}";
 constexpr char kUnknownProductCode[] = "{00000000-1111-2222-3333-444444444444}";
-
-std::optional<DWORD> ReadDword(HKEY hive, const wchar_t* key, const wchar_t* name) {
-  DWORD value = 0;
-  DWORD size = sizeof(value);
-  if (::RegGetValueW(hive, key, name, RRF_RT_REG_DWORD, nullptr, &value, &size) !=
-      ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-std::optional<std::wstring> ReadString(HKEY hive, const wchar_t* key, const wchar_t* name) {
-  wchar_t value[2048];
-  DWORD size = sizeof(value);
-  if (::RegGetValueW(hive, key, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  return std::wstring(value);
-}
 
 // Makes Wine report `version` ("win10", "winxp64") to programs named `exeName` only; null
 // leaves them the prefix's own version.

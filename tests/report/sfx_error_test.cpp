@@ -127,6 +127,10 @@ const MessageCase kMessageCases[] = {
     {150120, 0, nullptr, L"This product is already installed.\n\nError code:   150120"},
     {150120, 0, L"SFX_DLG_ERR_ALREADYINSTALLED=Bereits installiert.\r\nSFX_DLG_ERRCODE=Fehlercode:",
      L"Bereits installiert.\n\nFehlercode:  150120"},
+    {1618, 0, nullptr,
+     L"Another installation of this product is already running.\n\nError code:   1618"},
+    {1618, 0, L"SFX_DLG_ERR_ALREADYRUNNING=L\u00e4uft schon.\r\nSFX_DLG_ERRCODE=Fehlercode:",
+     L"L\u00e4uft schon.\n\nFehlercode:  1618"},
     {150110, 512, nullptr,
      L"Low disk space. Please, free 512 MB of disk space and run installer again."
      L"\n\nError code:   150110"},
