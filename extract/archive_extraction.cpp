@@ -62,9 +62,8 @@ std::wstring NameText(const std::vector<uint16_t>& name) {
 // Looks at every stored name before anything is written, so a hostile archive leaves the
 // target folder as it was.
 SRes CheckEntryNames(const CSzArEx& db) {
-  size_t index = 0;
   std::vector<uint16_t> name;
-  if (FindRefusedEntryName(db, &index, &name)) {
+  if (FindRefusedEntryName(db, &name)) {
     SfxLog::Write(1, L"Refused archive entry outside the target folder: ", NameText(name), 0);
     return SZ_ERROR_ARCHIVE;
   }

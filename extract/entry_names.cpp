@@ -61,15 +61,12 @@ size_t GetStoredEntryName(const CSzArEx& db, size_t index, UInt16* dest) {
   return SzArEx_GetFileNameUtf16(&db, index, dest);
 }
 
-bool FindRefusedEntryName(const CSzArEx& db, size_t* index, std::vector<uint16_t>* name) {
+bool FindRefusedEntryName(const CSzArEx& db, std::vector<uint16_t>* name) {
   for (size_t i = 0; i < db.NumFiles; ++i) {
     name->resize(GetStoredEntryName(db, i, nullptr));
     GetStoredEntryName(db, i, name->data());
     if (!name->empty()) name->pop_back();  // the terminating zero
-    if (!IsSafeEntryName(name->data(), name->size())) {
-      *index = i;
-      return true;
-    }
+    if (!IsSafeEntryName(name->data(), name->size())) return true;
   }
   return false;
 }

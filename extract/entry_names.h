@@ -25,7 +25,7 @@ bool IsSafeEntryName(const uint16_t* name, size_t length);
 size_t GetStoredEntryName(const CSzArEx& db, size_t index, UInt16* dest);
 
 // Looks at every stored name of `db` and finds the first that IsSafeEntryName refuses: true,
-// with its index and its units (no terminating zero), when there is one.
-bool FindRefusedEntryName(const CSzArEx& db, size_t* index, std::vector<uint16_t>* name);
+// with its units (no terminating zero) in `name`, when there is one.
+bool FindRefusedEntryName(const CSzArEx& db, std::vector<uint16_t>* name);
 
 }  // namespace zelko

@@ -50,12 +50,11 @@ bool ReadUnpackedSize(const std::string& archive, uint64_t* bytes, std::wstring*
   CSzArEx db;
   SzArEx_Init(&db);
   const SRes result = SzArEx_Open(&db, look.stream(), &kAlloc, &kAlloc);
-  size_t refused = 0;
   std::vector<uint16_t> name;
   bool ok = result == SZ_OK;
   if (!ok) {
     *why = Reason(result);
-  } else if (FindRefusedEntryName(db, &refused, &name)) {
+  } else if (FindRefusedEntryName(db, &name)) {
     *why = RefusedNameReason(name);
     ok = false;
   } else {

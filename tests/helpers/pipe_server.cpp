@@ -10,8 +10,12 @@
 // server ends when the named event EVENT is signalled.
 #include <windows.h>
 
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -43,9 +47,14 @@ bool Listen(Listener& listener) {
   if (listener.pipe == INVALID_HANDLE_VALUE) return false;
   ::ResetEvent(listener.overlapped.hEvent);
   if (!::ConnectNamedPipe(listener.pipe, &listener.overlapped)) {
+    // A client may connect between the two calls (ERROR_PIPE_CONNECTED), and a quick one may
+    // even have written and closed already (ERROR_NO_DATA): both are connections to read.
     const DWORD error = ::GetLastError();
-    if (error == ERROR_PIPE_CONNECTED) ::SetEvent(listener.overlapped.hEvent);
-    else if (error != ERROR_IO_PENDING) return false;
+    if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA) {
+      ::SetEvent(listener.overlapped.hEvent);
+    } else if (error != ERROR_IO_PENDING) {
+      return false;
+    }
   }
   return true;
 }
@@ -98,6 +107,40 @@ void Serve(Connection* connection) {
   AppendRecord(line + " " + level + "\r\n");
 }
 
+// Connections in the order they were accepted, read by one thread so that each is recorded
+// in that order, while the accepting thread is free at once to let the next client in.
+class ConnectionQueue {
+ public:
+  void Push(Connection connection) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(connection);
+    ready_.notify_one();
+  }
+  // Serves every connection pushed before and after, until Close() and the queue is empty.
+  void ServeAll() {
+    for (;;) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      ready_.wait(lock, [this] { return closed_ || !queue_.empty(); });
+      if (queue_.empty()) return;
+      Connection connection = queue_.front();
+      queue_.pop_front();
+      lock.unlock();
+      Serve(&connection);
+    }
+  }
+  void Close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    ready_.notify_one();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<Connection> queue_;
+  bool closed_ = false;
+};
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -123,6 +166,12 @@ int wmain(int argc, wchar_t** argv) {
   }
   AppendRecord("");  // the record file exists: every pipe listens
 
+  // The installer opens a new connection for every message, one right after the other, and
+  // gives up on a message when no instance is listening; so the accepting loop does nothing
+  // but listen again before it hands the connection over.
+  ConnectionQueue queue;
+  std::thread reader([&queue] { queue.ServeAll(); });
+  int result = 0;
   std::vector<HANDLE> waits{stop};
   for (auto& listener : listeners) waits.push_back(listener.overlapped.hEvent);
   for (;;) {
@@ -130,14 +179,19 @@ int wmain(int argc, wchar_t** argv) {
                                                  FALSE, INFINITE);
     if (which == WAIT_OBJECT_0) break;
     const size_t slot = which - WAIT_OBJECT_0 - 1;
-    if (slot >= listeners.size()) return 1;
+    if (slot >= listeners.size()) {
+      result = 1;
+      break;
+    }
     Listener& listener = listeners[slot];
     Connection connection{listener.index, listener.pipe};
-    // A new instance listens before the connection is read, so a client that opens the
-    // pipe again right after closing it always finds one. Connections are read one after
-    // the other, so each pipe's are recorded in the order they came.
-    if (!Listen(listener)) return 1;
-    Serve(&connection);
+    if (!Listen(listener)) {
+      result = 1;
+      break;
+    }
+    queue.Push(connection);
   }
-  return 0;
+  queue.Close();
+  reader.join();
+  return result;
 }
