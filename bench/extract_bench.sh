@@ -167,6 +167,26 @@ if [ "$parts" = all ] || [ "$parts" = parallel ]; then
   folders=$(folder_summary "$archive")
   say "  peak resident memory (with Wine's own): reference $(($(cut -d' ' -f2 "$out/ref.times" | median) / 1024)) MiB," \
     "installer $(($(cut -d' ' -f2 "$out/ours.times" | median) / 1024)) MiB ($folders)"
+  # Private memory: the anonymous pages of the Windows process (Wine runs it in the process
+  # started here), sampled every 20 ms, so mapped files (the installer's image with its
+  # archive resource, Wine's DLLs) do not count.
+  peak_private() {
+    "$@" >/dev/null 2>&1 </dev/null &
+    local pid=$! peak=0 kib
+    while kill -0 "$pid" 2>/dev/null; do
+      kib=$(awk '/^RssAnon:/ {print $2}' "/proc/$pid/status" 2>/dev/null || true)
+      [ -n "$kib" ] && [ "$kib" -gt "$peak" ] && peak=$kib
+      sleep 0.02
+    done
+    wait "$pid" || { echo "failed: $*" >&2; exit 1; }
+    echo $((peak / 1024))
+  }
+  rm -rf "$out/target_ref" "$out/target_ours"; mkdir -p "$out/target_ref" "$out/target_ours"
+  refPrivate=$(cd "$out/target_ref" && peak_private "$ZELKO_WINE" "$reference" x "$(win "$archive")")
+  ourPrivate=$(peak_private "$ZELKO_WINE" "$(win "$installer")" /sfx_nu /sfx_ne \
+    "/sfx_o$(win "$out/target_ours")")
+  say "  peak private memory (anonymous pages, one run each): reference $refPrivate MiB," \
+    "installer $ourPrivate MiB, against the largest folder of $(folder_summary "$archive" | awk '{print $(NF-1)}') MiB"
 
   say "$(cancel_delays "$archive")"
 
