@@ -260,13 +260,11 @@ TEST_F(InstalledProductTest, InstalledOrUnknownProductDecidesTheRun) {
   const std::wstring installer = work_ / L"rdc.exe";
   BuildInstaller(work_.path(), package, installer);
   EXPECT_EQ(RunInstaller(installer, L"/sfx_nu /re", temp_).exitCode, 0u);
-  wchar_t common[MAX_PATH];
-  ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
-  const std::wstring productFolder = std::wstring(common) + L"\\Zelko\\Setup\\" +
+  const std::wstring productFolder = ZelkoDataFolder() + L"\\Setup\\" +
                                      std::wstring(kTestProductCode, kTestProductCode + 38);
   EXPECT_TRUE(Logged("Installer folder: " + Narrow(productFolder) + "\\RDC"));
   EXPECT_FALSE(ReadDword(HKEY_LOCAL_MACHINE, kSetupKey, L"ExitCode").has_value());
-  RemoveTree(std::wstring(common) + L"\\Zelko");
+  RemoveTree(ZelkoDataFolder());
 }
 
 }  // namespace

@@ -36,12 +36,6 @@ const std::vector<std::wstring> kPlantedNames = {
 // The programs that the tests start from the folder with the planted DLLs.
 constexpr const wchar_t* kPrograms[] = {L"ZelkoDemoSetup.exe", L"dll_probe.exe"};
 
-std::wstring ZelkoDataFolder() {
-  wchar_t common[MAX_PATH];
-  ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
-  return std::wstring(common) + L"\\Zelko";
-}
-
 class DllPlantingTest : public InstallerRunTest {
  protected:
   void SetUp() override {

@@ -18,12 +18,6 @@ namespace {
 
 constexpr char kProductCode[] = "{0D9C1A2B-3E4F-4A5B-8C6D-7E8F9A0B1C2D}";
 
-std::wstring CommonAppData() {
-  wchar_t path[MAX_PATH];
-  ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
-  return path;
-}
-
 // What the test setup program recorded: its command line, or "" when it did not run.
 std::wstring SetupCommandLine(const std::wstring& folder) {
   const std::string bytes = ReadFileBytes(folder + L"\\setup_ran.txt");
@@ -34,9 +28,9 @@ class InstallTest : public InstallerRunTest {
  protected:
   void SetUp() override {
     InstallerRunTest::SetUp();
-    RemoveTree(CommonAppData() + L"\\Zelko");
+    RemoveTree(ZelkoDataFolder());
   }
-  void TearDown() override { RemoveTree(CommonAppData() + L"\\Zelko"); }
+  void TearDown() override { RemoveTree(ZelkoDataFolder()); }
 
   void Build(const std::string& install, bool withArchive = true,
              std::vector<std::wstring> files = {}) {
@@ -46,7 +40,7 @@ class InstallTest : public InstallerRunTest {
     BuildInstaller(work_.path(), package, installer_);
   }
 
-  const std::wstring ownFolder_ = CommonAppData() + L"\\Zelko\\Setup\\" +
+  const std::wstring ownFolder_ = ZelkoDataFolder() + L"\\Setup\\" +
                                   std::wstring(kProductCode, kProductCode + 38);
 };
 
@@ -157,7 +151,7 @@ TEST_F(InstallTest, RunPathFromTheConfiguration) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.run);
-    RemoveTree(CommonAppData() + L"\\Zelko");
+    RemoveTree(ZelkoDataFolder());
     Build(c.run);
     EXPECT_EQ(Run(L"/sfx_nu /exit=5").exitCode, c.exitCode);
     EXPECT_EQ(!SetupCommandLine(ownFolder_).empty(), c.started);
@@ -199,7 +193,7 @@ TEST_F(InstallTest, SetupProgramThatCannotRunEndsWithItsCondition) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.install);
-    RemoveTree(CommonAppData() + L"\\Zelko");
+    RemoveTree(ZelkoDataFolder());
     ::DeleteFileW((temp_ + L"\\ZelkoSFX.log").c_str());
     if (c.textAsSetup) {
       Build(c.install, false, {readme});
@@ -240,7 +234,7 @@ TEST_F(InstallTest, SwitchRightAfterTheQuotedProgramNameCounts) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(c.afterName)));
-    RemoveTree(CommonAppData() + L"\\Zelko");
+    RemoveTree(ZelkoDataFolder());
     EXPECT_EQ(RunExactly(L"\"" + installer_ + L"\"" + c.afterName).exitCode, c.exitCode);
     EXPECT_EQ(SetupCommandLine(ownFolder_),
               ownFolder_ + L"\\setup.exe " + c.setupArguments + L"  ");
@@ -253,7 +247,7 @@ TEST_F(InstallTest, SwitchRightAfterTheQuotedProgramNameCounts) {
 
 TEST_F(InstallTest, AllUsersFolderBlockedFallsBackToThisUsersFolder) {
   // A file where the all-users folder's "Zelko" should be: that folder cannot be made.
-  ASSERT_TRUE(WriteFileBytes(CommonAppData() + L"\\Zelko", "in the way"));
+  ASSERT_TRUE(WriteFileBytes(ZelkoDataFolder(), "in the way"));
   wchar_t local[MAX_PATH];
   ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local);
   const std::wstring userFolder = std::wstring(local) + L"\\Zelko\\Setup\\" +
@@ -262,7 +256,7 @@ TEST_F(InstallTest, AllUsersFolderBlockedFallsBackToThisUsersFolder) {
   EXPECT_EQ(Run(L"/sfx_nu /exit=4").exitCode, 4u);
   EXPECT_TRUE(Logged("Installer folder: " + Narrow(userFolder)));
   EXPECT_FALSE(SetupCommandLine(userFolder).empty());
-  ::DeleteFileW((CommonAppData() + L"\\Zelko").c_str());
+  ::DeleteFileW((ZelkoDataFolder()).c_str());
   RemoveTree(std::wstring(local) + L"\\Zelko");
   ExpectNoLeftovers();
 }

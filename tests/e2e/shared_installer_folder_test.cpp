@@ -26,12 +26,6 @@ constexpr char kProductCode[] = "{2F4A6C8E-0B1D-4E3F-9A5C-7E9B1D3F5A7C}";
 constexpr char kLowerCaseProductCode[] = "{2f4a6c8e-0b1d-4e3f-9a5c-7e9b1d3f5a7c}";
 constexpr wchar_t kSetupKey[] = L"SOFTWARE\\Zelko\\Setup\\Pandle";
 
-std::wstring CommonAppData() {
-  wchar_t path[MAX_PATH];
-  ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
-  return path;
-}
-
 std::vector<std::wstring> SortedEntries(const std::wstring& folder) {
   std::vector<std::wstring> names = FolderEntries(folder);
   std::sort(names.begin(), names.end());
@@ -70,11 +64,11 @@ class SharedInstallerFolderTest : public InstallerRunTest {
  protected:
   void SetUp() override {
     InstallerRunTest::SetUp();
-    RemoveTree(CommonAppData() + L"\\Zelko");
+    RemoveTree(ZelkoDataFolder());
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zelko");
   }
   void TearDown() override {
-    RemoveTree(CommonAppData() + L"\\Zelko");
+    RemoveTree(ZelkoDataFolder());
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zelko");
   }
 
@@ -84,7 +78,7 @@ class SharedInstallerFolderTest : public InstallerRunTest {
     BuildInstaller(work_.path(), package, path);
   }
 
-  const std::wstring ownFolder_ = CommonAppData() + L"\\Zelko\\Setup\\" +
+  const std::wstring ownFolder_ = ZelkoDataFolder() + L"\\Setup\\" +
                                   std::wstring(kProductCode, kProductCode + 38);
 };
 
@@ -171,8 +165,8 @@ TEST_F(SharedInstallerFolderTest, ElevatedRunMakesTheFoldersItsOwnOrUsesThisUser
   ASSERT_EQ(::SHCreateDirectory(nullptr, ownFolder_.c_str()), ERROR_SUCCESS);
   ASSERT_TRUE(WriteFileBytes(ownFolder_ + L"\\setup.exe", "planted"));
   EXPECT_EQ(Run(L"/sfx_nu /exit=3").exitCode, 3u);
-  for (const std::wstring& folder : {CommonAppData() + L"\\Zelko",
-                                     CommonAppData() + L"\\Zelko\\Setup", ownFolder_}) {
+  for (const std::wstring& folder : {ZelkoDataFolder(),
+                                     ZelkoDataFolder() + L"\\Setup", ownFolder_}) {
     // Made with what the all-users folder passes on, Users may add files to each (and Wine
     // shows every folder as the user's own): each one found is re-secured.
     EXPECT_TRUE(Logged("Folder secured against other users: " + Narrow(folder)));
@@ -181,7 +175,7 @@ TEST_F(SharedInstallerFolderTest, ElevatedRunMakesTheFoldersItsOwnOrUsesThisUser
   EXPECT_FALSE(ReadFileBytes(ownFolder_ + L"\\setup_ran.txt").empty());
 
   // "Zelko" made a link to a folder of another user's: what it leads to is never used.
-  RemoveTree(CommonAppData() + L"\\Zelko");
+  RemoveTree(ZelkoDataFolder());
   RemoveTree(temp_);
   ASSERT_TRUE(::CreateDirectoryW(temp_.c_str(), nullptr));
   const std::wstring planted = work_ / L"planted";
@@ -189,7 +183,7 @@ TEST_F(SharedInstallerFolderTest, ElevatedRunMakesTheFoldersItsOwnOrUsesThisUser
                                       std::wstring(kProductCode, kProductCode + 38);
   ASSERT_EQ(::SHCreateDirectory(nullptr, plantedProduct.c_str()), ERROR_SUCCESS);
   ASSERT_TRUE(WriteFileBytes(plantedProduct + L"\\setup.exe", "planted"));
-  ASSERT_TRUE(MakeFolderLink(planted, CommonAppData() + L"\\Zelko"));
+  ASSERT_TRUE(MakeFolderLink(planted, ZelkoDataFolder()));
   wchar_t local[MAX_PATH];
   ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local);
   const std::wstring userFolder = std::wstring(local) + L"\\Zelko\\Setup\\" +
@@ -197,7 +191,7 @@ TEST_F(SharedInstallerFolderTest, ElevatedRunMakesTheFoldersItsOwnOrUsesThisUser
 
   EXPECT_EQ(Run(L"/sfx_nu /exit=4").exitCode, 4u);
   EXPECT_TRUE(Logged("Cannot protect folder from other users: " +
-                     Narrow(CommonAppData() + L"\\Zelko")));
+                     Narrow(ZelkoDataFolder())));
   EXPECT_TRUE(Logged("Installer folder: " + Narrow(userFolder)));
   EXPECT_FALSE(ReadFileBytes(userFolder + L"\\setup_ran.txt").empty());
   EXPECT_EQ(ReadFileBytes(plantedProduct + L"\\setup.exe"), "planted");

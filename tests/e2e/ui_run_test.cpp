@@ -28,13 +28,6 @@ constexpr char kIni[] =
     "SFX_DLG_TITLE=Preparing Demo\n"
     "SFX_BTN_CANCEL=Cancel\n";
 
-// The folder under which the runs extract: "<all-users application data>\\Zelko".
-std::wstring ZelkoDataFolder() {
-  wchar_t common[MAX_PATH];
-  ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
-  return std::wstring(common) + L"\\Zelko";
-}
-
 class UiRunTest : public InstallerRunTest {
  protected:
   void SetUp() override {

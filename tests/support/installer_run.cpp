@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include "tests/support/host_process.h"
@@ -133,6 +135,12 @@ std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
     if (name != L"." && name != L"..") names.push_back(name);
   } while (::FindNextFileW(find.get(), &entry));
   return names;
+}
+
+std::wstring ZelkoDataFolder() {
+  wchar_t common[MAX_PATH];
+  ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
+  return std::wstring(common) + L"\\Zelko";
 }
 
 std::wstring FixtureFolder() {

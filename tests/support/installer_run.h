@@ -51,6 +51,9 @@ std::string WithoutTimestamp(const std::string& line);
 // Names in `folder` (files and folders, without "." and "..").
 std::vector<std::wstring> FolderEntries(const std::wstring& folder);
 
+// The folder under which runs extract by default: "<all-users application data>\\Zelko".
+std::wstring ZelkoDataFolder();
+
 // The folder of fixtures made at build time (<build>\test-fixtures\), with a trailing "\".
 std::wstring FixtureFolder();
 
