@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 third_party=${ZELKO_THIRD_PARTY:-$here/.deps}
 
 packages=(mingw-w64 wine64 xvfb xauth 7zip wixl msitools osslsigncode cmake ninja-build xz-utils dpkg-dev
-          patch)
+          patch openssl python3 g++)
 
 missing=()
 for p in "${packages[@]}"; do
