@@ -216,6 +216,63 @@ TEST_F(FolderBrowserTest, CancelAnsweredYesAfterTheLastEntryStartsNothing) {
   ExpectNoLeftovers();
 }
 
+// A Cancel in the middle of thousands of files. The run is held in the browser while the
+// user presses Cancel, so the question is open before the first file is written and the
+// extraction waits for the answer at its first look at the flags, whatever the timing.
+class CancelDuringExtractionTest : public FolderBrowserTest {
+ protected:
+  void SetUp() override {
+    FolderBrowserTest::SetUp();
+    if (IsSkipped()) return;
+    InstallerPackage package{kIni, FixtureFolder() + L"long_payload.7z"};
+    package.fillSizes = true;
+    BuildInstaller(work_.path(), package, installer_);
+  }
+
+  ProcessResult CancelAndAnswer(int answer) {
+    StartRun(L"/exit=7");
+    HWND browser = Browser();
+    EXPECT_NE(browser, nullptr);
+    if (browser == nullptr) return Finish();
+    EXPECT_TRUE(driver_.Press(dialog_, IDCANCEL));
+    HWND question = driver_.Find(kCaption, kDialogClass, dialog_);
+    EXPECT_NE(question, nullptr) << "no cancel question";
+    EXPECT_TRUE(driver_.SelectFolder(browser, picked_));
+    EXPECT_TRUE(driver_.Press(browser, IDOK));
+    if (question != nullptr) {
+      EXPECT_TRUE(driver_.Press(question, answer));
+    }
+    return Finish();
+  }
+};
+
+TEST_F(CancelDuringExtractionTest, YesStopsTheExtractionAndTakesBackWhatItWrote) {
+  const ProcessResult run = CancelAndAnswer(IDYES);
+  // A cancel by the user sets no error condition, but nothing was installed: the caller
+  // hears the code of a cancelled installation. The setup program never ran.
+  EXPECT_EQ(run.exitCode, 1602u);
+  EXPECT_TRUE(Logged("User canceled process"));
+  for (const auto& text : LogTexts()) {
+    EXPECT_NE(text.rfind("** Setting Error Condition", 0), 0u) << "a cancel is no error";
+  }
+  EXPECT_FALSE(Logged("StartInstaller..."));
+  // The picked folder is the user's: it stays, without anything the run put there.
+  EXPECT_TRUE(FileExists(picked_));
+  EXPECT_TRUE(FolderEntries(picked_).empty());
+  ExpectNoLeftovers();
+}
+
+TEST_F(CancelDuringExtractionTest, NoResumesTheExtractionAndTheSetupRuns) {
+  const ProcessResult run = CancelAndAnswer(IDNO);
+  EXPECT_EQ(run.exitCode, 7u);
+  EXPECT_FALSE(Logged("User canceled process"));
+  // Every file arrived although the extraction waited before the first.
+  EXPECT_TRUE(FileExists(picked_ + L"\\data\\1.txt"));
+  EXPECT_TRUE(FileExists(picked_ + L"\\data\\3000.txt"));
+  EXPECT_TRUE(FileExists(picked_ + L"\\setup_ran.txt"));
+  ExpectNoLeftovers();
+}
+
 TEST_F(FolderBrowserTest, CancelledBrowserLeavesTheExtractionToFailInTheLastFolder) {
   StartRun(L"/exit=5");
   HWND browser = Browser();

@@ -1,6 +1,7 @@
 // Whole runs of a packed installer as the updater service and as a user start it: what
-// reaches the updater's pipe, a run with the progress dialog that ends cleanly, and a user's
-// cancel in the middle of an extraction.
+// reaches the updater's pipe, and a run with the progress dialog that ends cleanly. (A user's
+// cancel in the middle of an extraction is in folder_browser_test.cpp, where the run can be
+// held at a known point.)
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -115,75 +116,6 @@ TEST_F(UiRunTest, RunWithTheDialogEndsItInTheCleanup) {
   EXPECT_NE(std::find(dialog, texts.end(), "Cleanup..."), texts.end());
   // No failure box was needed, and nothing of the run stays behind.
   EXPECT_EQ(texts.back(), "Program finished with exit code: 0");
-  ExpectNoLeftovers();
-}
-
-// The user presses Cancel while thousands of files are being extracted and answers the
-// question; the extraction waits for the answer.
-class CancelRunTest : public InstallerRunTest {
- protected:
-  static constexpr char kProductCode[] = "{7A2C4E6F-8B0D-4F1A-9C3E-5D7F9B1D3F5A}";
-
-  void SetUp() override {
-    InstallerRunTest::SetUp();
-    RemoveTree(ZelkoDataFolder());
-    InstallerPackage package{std::string("[INSTALL]\nProductCode=") + kProductCode +
-                          "\n[STRING]\n"
-                          "SFX_TITLE_CAPTIONBAR=Demo Setup\n"
-                          "SFX_CANCELCONFIRM=Stop the installation?\n"
-                          "SFX_BTN_CANCEL=Cancel\n"};
-    package.archive = FixtureFolder() + L"long_payload.7z";
-    package.fillSizes = true;
-    BuildInstaller(work_.path(), package, installer_);
-  }
-  void TearDown() override { RemoveTree(ZelkoDataFolder()); }
-
-  std::wstring ProductFolder() const {
-    return ZelkoDataFolder() + L"\\Setup\\" +
-           std::wstring(kProductCode, kProductCode + sizeof(kProductCode) - 1);
-  }
-
-  // Starts a run with the dialog, presses Cancel and answers the question with `answer`.
-  ProcessResult RunAndCancel(int answer) {
-    auto run = std::async(std::launch::async, [this] { return Run(L"/exit=7"); });
-    HWND dialog = driver_.Find(L"Demo Setup", L"#32770");
-    EXPECT_NE(dialog, nullptr) << "no progress dialog";
-    if (dialog != nullptr) {
-      EXPECT_TRUE(driver_.Press(dialog, IDCANCEL));
-      HWND question = driver_.Find(L"Demo Setup", L"#32770", dialog);
-      EXPECT_NE(question, nullptr) << "no cancel question";
-      if (question != nullptr) {
-        EXPECT_TRUE(driver_.Press(question, answer));
-      }
-    }
-    return run.get();
-  }
-
-  WindowDriver driver_;
-};
-
-TEST_F(CancelRunTest, YesStopsTheExtractionAndRemovesTheProgramsOwnFolder) {
-  const ProcessResult run = RunAndCancel(IDYES);
-  // A cancel by the user sets no error condition, but nothing was installed: the caller
-  // hears the code of a cancelled installation. The setup program never ran.
-  EXPECT_EQ(run.exitCode, 1602u);
-  EXPECT_TRUE(Logged("User canceled process"));
-  for (const auto& text : LogTexts()) {
-    EXPECT_NE(text.rfind("** Setting Error Condition", 0), 0u) << "a cancel is no error";
-  }
-  EXPECT_FALSE(Logged("StartInstaller..."));
-  EXPECT_FALSE(FileExists(ProductFolder())) << "the half-extracted folder stays";
-  ExpectNoLeftovers();
-}
-
-TEST_F(CancelRunTest, NoResumesTheExtractionAndTheSetupRuns) {
-  const ProcessResult run = RunAndCancel(IDNO);
-  EXPECT_EQ(run.exitCode, 7u);
-  EXPECT_FALSE(Logged("User canceled process"));
-  // Every file arrived although the extraction waited in the middle.
-  EXPECT_TRUE(FileExists(ProductFolder() + L"\\data\\1.txt"));
-  EXPECT_TRUE(FileExists(ProductFolder() + L"\\data\\3000.txt"));
-  EXPECT_TRUE(FileExists(ProductFolder() + L"\\setup_ran.txt"));
   ExpectNoLeftovers();
 }
 

@@ -175,7 +175,9 @@ TEST_F(ArchiveExtractionTest, BadArchivesFailWithTheirCondition) {
     EXPECT_FALSE(Extract(c.archive));
     EXPECT_NE(c.codes.end(), std::find(c.codes.begin(), c.codes.end(), theApp.error_.code_))
         << theApp.error_.code_;
-    if (c.logText) EXPECT_NE(std::string::npos, log.Text().find(c.logText)) << log.Text();
+    if (c.logText) {
+      EXPECT_NE(std::string::npos, log.Text().find(c.logText)) << log.Text();
+    }
     EXPECT_NE(std::string::npos, log.Text().find("ExtractFilesFromArchive failed"));
     EXPECT_TRUE(FolderEntries(target_).empty());
     EXPECT_EQ(before, CurrentDirectory());

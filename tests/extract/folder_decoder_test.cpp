@@ -125,7 +125,9 @@ void ExpectEndCases(const std::vector<EndCase>& cases, CoderFunction coder) {
     const DecodeResult r = Decode(c.props, stream, c.expected.size(), coder);
     EXPECT_EQ(c.result, r.result);
     EXPECT_EQ(c.log, r.log);
-    if (c.result == SZ_OK) EXPECT_TRUE(r.output == c.expected);
+    if (c.result == SZ_OK) {
+      EXPECT_TRUE(r.output == c.expected);
+    }
   }
 }
 
