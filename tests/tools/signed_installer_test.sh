@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# A packed installer signed afterwards verifies and runs; a signed stub is refused. The
-# certificate is made here, for this run only.
+# A packed installer signed afterwards verifies and runs, and one changed payload byte breaks
+# its signature; a signed stub is refused. The certificate is made here, for this run only.
 #   signed_installer_test.sh PACKER BIN-FOLDER PAYLOAD-ARCHIVE WINE
 set -euo pipefail
 packer=$1 bin=$2 payload=$3 wine=$4
@@ -23,13 +23,35 @@ osslsigncode verify -CAfile cert.pem -in signed.exe >verify.txt 2>&1 ||
 grep -q "Signature verification: ok" verify.txt || { cat verify.txt; fail "no verified signature"; }
 
 # It runs: the archive's declared size still matches, and it extracts.
+# launch INSTALLER ARGS...: runs it under Wine and prints "exit code: N".
 launch() {
-  "$wine" "$bin/zelko_launch.exe" "$(windows_path "$work/signed.exe")" "$@" </dev/null | tr -d '\r'
+  local installer=$1
+  shift
+  "$wine" "$bin/zelko_launch.exe" "$(windows_path "$work/$installer")" "$@" </dev/null | tr -d '\r'
 }
-[ "$(launch /sfx_nu /sfx_va)" = "exit code: 0" ] || fail "validation of the signed installer"
-result=$(launch /sfx_nu /sfx_ne "/sfx_o$(windows_path "$work/out")")
+[ "$(launch signed.exe /sfx_nu /sfx_va)" = "exit code: 0" ] || fail "validation of the signed installer"
+result=$(launch signed.exe /sfx_nu /sfx_ne "/sfx_o$(windows_path "$work/out")")
 [ "$result" = "exit code: 0" ] || fail "extraction by the signed installer: $result"
 [ -f out/readme.txt ] || fail "the signed installer extracted nothing"
+
+# The payload is inside the signed image: one byte changed in the packed archive breaks the
+# signature, and the installer, run anyway, refuses the damaged archive.
+python3 - "$payload" signed.exe tampered.exe <<'PY'
+import sys
+archive = open(sys.argv[1], "rb").read()
+image = bytearray(open(sys.argv[2], "rb").read())
+at = image.find(archive)
+if at < 0 or image.find(archive, at + 1) >= 0:
+    sys.exit("the archive is not in the signed image exactly once")
+image[at + len(archive) // 2] ^= 0x01
+open(sys.argv[3], "wb").write(image)
+PY
+if osslsigncode verify -CAfile cert.pem -in tampered.exe >tampered.txt 2>&1; then
+  cat tampered.txt
+  fail "an installer with a changed payload byte still verifies"
+fi
+result=$(launch tampered.exe /sfx_nu /sfx_ne "/sfx_o$(windows_path "$work/tampered_out")")
+[ "$result" != "exit code: 0" ] || fail "the tampered installer ended with 0"
 
 # A signed stub: resources added after the signature would break it, so the packer refuses.
 sign "$bin/ZelkoSFX.exe" signed_stub.exe
@@ -39,4 +61,4 @@ fi
 grep -q "the stub is signed; pack the unsigned stub and sign the installer afterwards" error.txt ||
   { cat error.txt; fail "the refusal does not say why"; }
 [ ! -e from_signed.exe ] || fail "a refused pack left an installer"
-echo "signed installer verifies and runs; signed stub refused"
+echo "signed installer verifies and runs; a changed payload byte fails verification; signed stub refused"
