@@ -22,7 +22,7 @@ class SystemStarter : public SetupProcessStarter {
       *error = ::GetLastError();
       return ScopedHandle();
     }
-    ::CloseHandle(info.hThread);
+    const ScopedHandle thread(info.hThread);  // only the process is waited on
     *error = 0;
     return ScopedHandle(info.hProcess);
   }

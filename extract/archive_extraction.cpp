@@ -1,6 +1,6 @@
 #include "extract/archive_extraction.h"
 
-#include <cstdlib>
+#include <new>
 #include <unordered_set>
 #include <vector>
 
@@ -12,6 +12,7 @@
 #include "extract/entry_names.h"
 #include "extract/look_reader.h"
 #include "extract/pause_wait.h"
+#include "extract/sdk_archive.h"
 #include "report/run_log.h"
 
 namespace zelko {
@@ -109,6 +110,149 @@ class EntryFolders {
   std::unordered_set<std::wstring> asked_;
 };
 
+// The archive file, read through the SDK's file stream and closed however extraction ends.
+class ArchiveFileStream {
+ public:
+  ArchiveFileStream() {
+    File_Construct(&stream_.file);
+    FileInStream_CreateVTable(&stream_);
+    stream_.wres = 0;
+  }
+  ~ArchiveFileStream() { CloseKeepingLastError(&stream_.file); }
+  ArchiveFileStream(const ArchiveFileStream&) = delete;
+  ArchiveFileStream& operator=(const ArchiveFileStream&) = delete;
+
+  // The system error of a failed open, 0 on success.
+  WRes Open(const std::wstring& path) { return InFile_OpenW(&stream_.file, path.c_str()); }
+  const ISeekInStream* stream() const { return &stream_.vt; }
+
+  static void CloseKeepingLastError(CSzFile* file) {
+    const DWORD saved = ::GetLastError();
+    File_Close(file);
+    ::SetLastError(saved);
+  }
+
+ private:
+  CFileInStream stream_;
+};
+
+// An extracted file being written. Close() reports a failed close, which can lose data
+// still buffered; a file left open on a failure path is closed by the destructor.
+class OutputFile {
+ public:
+  OutputFile() { File_Construct(&file_); }
+  ~OutputFile() { ArchiveFileStream::CloseKeepingLastError(&file_); }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  WRes Open(const wchar_t* path) { return OutFile_OpenW(&file_, path); }
+  WRes Close() { return File_Close(&file_); }
+  HANDLE handle() const { return file_.handle; }
+
+ private:
+  CSzFile file_;
+};
+
+// Makes room for a stored name of `length` units (its terminating zero included).
+bool ReserveName(std::vector<UInt16>* name, size_t length) {
+  try {
+    if (length > name->size()) name->resize(length);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+// Opens the archive read through `stream` and extracts its entries into the current
+// directory. On a failure `*failureError` is the system error of the call that failed, 0
+// when none did (a bad check sum, a refused name): it is carried to the condition past the
+// cleanup that follows.
+SRes ExtractEntries(ILookInStreamPtr stream, DWORD* failureError) {
+  DecodeHost& host = CurrentDecodeHost();
+  CrcGenerateTable();
+  ArchiveDatabase db(&kAlloc);
+  ::SetLastError(0);
+  SRes result = db.Open(stream);
+  if (result != SZ_OK) {
+    *failureError = ::GetLastError();
+    return result;
+  }
+  result = CheckEntryNames(db.get());
+  if (result != SZ_OK) return result;
+
+  ExtractCache cache(&kAlloc);
+  std::vector<UInt16> name;
+  static_assert(sizeof(wchar_t) == sizeof(UInt16), "UTF-16 names are used as they are");
+  int runState = kRunStateRunning;
+  EntryFolders folders;
+
+  for (UInt32 i = 0; i < db->NumFiles;) {
+    if (runState == kRunStateFinished || host.IsFinished()) break;
+    if (runState == kRunStatePaused) {
+      host.WaitWhilePaused();
+      runState = ReportEntryProgress();
+      continue;  // the entry has not been touched yet
+    }
+
+    if (!ReserveName(&name, GetStoredEntryName(db.get(), i, nullptr))) {
+      *failureError = ERROR_NOT_ENOUGH_MEMORY;
+      return SZ_ERROR_MEM;
+    }
+    GetStoredEntryName(db.get(), i, name.data());
+    wchar_t* path = reinterpret_cast<wchar_t*>(name.data());
+
+    const bool isDir = SzArEx_IsDir(db.sdk(), i);
+    const Byte* bytes = nullptr;  // none for empty files
+    size_t outSize = 0;
+    if (!isDir) {
+      ::SetLastError(0);
+      result = cache.Extract(db, stream, i, &bytes, &outSize);
+      if (result != SZ_OK) {
+        *failureError = ::GetLastError();
+        return result;
+      }
+    }
+
+    folders.CreateParents(path);
+    if (isDir) {
+      folders.Create(path);
+      ++i;
+      continue;
+    }
+
+    OutputFile outFile;
+    if (const WRes openError = outFile.Open(path)) {
+      *failureError = static_cast<DWORD>(openError);
+      SfxLog::Write(1, L"can not open output file", path, 0);
+      return SZ_ERROR_FAIL;
+    }
+    RememberCreated(path);
+    size_t written = outSize;
+    const DWORD writeError = WriteOutputFile(outFile.handle(), bytes, &written);
+    if (writeError != 0 || written != outSize) {
+      *failureError = writeError;
+      SfxLog::Write(1, L"can not write output file: ", path, 0);
+      return SZ_ERROR_WRITE;
+    }
+    if (SzBitWithVals_Check(&db->MTime, i)) {
+      const FILETIME time = {db->MTime.Vals[i].Low, db->MTime.Vals[i].High};
+      ::SetFileTime(outFile.handle(), &time, nullptr, &time);
+    }
+    if (const WRes closeError = outFile.Close()) {
+      *failureError = static_cast<DWORD>(closeError);
+      SfxLog::Write(1, L"can not close output file");
+      return SZ_ERROR_FAIL;
+    }
+    if (SzBitWithVals_Check(&db->Attribs, i)) {
+      const DWORD attributes = db->Attribs.Vals[i] & kSettableAttributes;
+      if (attributes != kNewFileAttributes) ::SetFileAttributesW(path, attributes);
+    }
+    runState = ReportEntryProgress();
+    ++i;
+  }
+  return SZ_OK;
+}
+
 }  // namespace
 
 int ReportEntryProgress() {
@@ -157,127 +301,18 @@ DWORD WriteOutputFile(HANDLE file, const void* data, size_t* size) {
 
 SRes ExtractArchiveEntries(const std::wstring& archivePath) {
   ScopedDecodeHost hostScope(RunDecodeHost());
-  DecodeHost& host = CurrentDecodeHost();
 
-  CFileInStream archiveStream;
-  File_Construct(&archiveStream.file);
-  if (InFile_OpenW(&archiveStream.file, archivePath.c_str()) != 0) {
-    const DWORD error = ::GetLastError();
+  ArchiveFileStream archiveStream;
+  if (const WRes openError = archiveStream.Open(archivePath)) {
     theApp.error_.SetErrorCondition(L"InFile_OpenW failed with archive path: " + archivePath,
-                                    kSfxErrExtractNoArchive, static_cast<int>(error));
-    ::SetLastError(error);
+                                    kSfxErrExtractNoArchive, static_cast<int>(openError));
+    ::SetLastError(static_cast<DWORD>(openError));
     return SZ_ERROR_FAIL;
   }
-  FileInStream_CreateVTable(&archiveStream);
-  archiveStream.wres = 0;
+  LookAheadReader lookStream(archiveStream.stream(), kLookBufferSize);
 
-  LookAheadReader lookStream(&archiveStream.vt, kLookBufferSize);
-
-  CrcGenerateTable();
-  CSzArEx db;
-  SzArEx_Init(&db);
-  // The system error of the call that failed, carried to the condition past the cleanup
-  // calls below; 0 when no system call failed (a bad check sum, a refused name).
-  ::SetLastError(0);
-  SRes result = SzArEx_Open(&db, lookStream.stream(), &kAlloc, &kAlloc);
-  DWORD failureError = result != SZ_OK ? ::GetLastError() : 0;
-  if (result == SZ_OK) result = CheckEntryNames(db);
-
-  if (result == SZ_OK) {
-    UInt32 blockIndex = 0xFFFFFFFF;
-    Byte* cache = nullptr;
-    size_t cacheSize = 0;
-    UInt16* name = nullptr;
-    size_t nameCapacity = 0;
-    int runState = kRunStateRunning;
-    EntryFolders folders;
-
-    for (UInt32 i = 0; i < db.NumFiles;) {
-      if (runState == kRunStateFinished || host.IsFinished()) break;
-      if (runState == kRunStatePaused) {
-        host.WaitWhilePaused();
-        runState = ReportEntryProgress();
-        continue;  // the entry has not been touched yet
-      }
-
-      const size_t nameLength = GetStoredEntryName(db, i, nullptr);
-      if (nameLength > nameCapacity) {
-        std::free(name);
-        nameCapacity = nameLength;
-        name = static_cast<UInt16*>(std::malloc(nameCapacity * sizeof(UInt16)));
-        if (name == nullptr) {
-          nameCapacity = 0;
-          result = SZ_ERROR_MEM;
-          failureError = ERROR_NOT_ENOUGH_MEMORY;
-          break;
-        }
-      }
-      GetStoredEntryName(db, i, name);
-      wchar_t* path = reinterpret_cast<wchar_t*>(name);
-      static_assert(sizeof(wchar_t) == sizeof(UInt16), "UTF-16 names are used as they are");
-
-      const bool isDir = SzArEx_IsDir(&db, i);
-      size_t offset = 0;
-      size_t outSize = 0;
-      if (!isDir) {
-        ::SetLastError(0);
-        result = SzArEx_Extract(&db, lookStream.stream(), i, &blockIndex, &cache, &cacheSize, &offset,
-                                &outSize, &kAlloc, &kAlloc);
-        if (result != SZ_OK) {
-          failureError = ::GetLastError();
-          break;
-        }
-      }
-
-      folders.CreateParents(path);
-      if (isDir) {
-        folders.Create(path);
-        ++i;
-        continue;
-      }
-
-      CSzFile outFile;
-      File_Construct(&outFile);
-      if (const WRes openError = OutFile_OpenW(&outFile, path)) {
-        failureError = static_cast<DWORD>(openError);
-        SfxLog::Write(1, L"can not open output file", path, 0);
-        result = SZ_ERROR_FAIL;
-        break;
-      }
-      RememberCreated(path);
-      size_t written = outSize;
-      const Byte* bytes = cache != nullptr ? cache + offset : nullptr;  // none for empty files
-      const DWORD writeError = WriteOutputFile(outFile.handle, bytes, &written);
-      if (writeError != 0 || written != outSize) {
-        failureError = writeError;
-        SfxLog::Write(1, L"can not write output file: ", path, 0);
-        File_Close(&outFile);
-        result = SZ_ERROR_WRITE;
-        break;
-      }
-      if (SzBitWithVals_Check(&db.MTime, i)) {
-        const FILETIME time = {db.MTime.Vals[i].Low, db.MTime.Vals[i].High};
-        ::SetFileTime(outFile.handle, &time, nullptr, &time);
-      }
-      if (const WRes closeError = File_Close(&outFile)) {
-        failureError = static_cast<DWORD>(closeError);
-        SfxLog::Write(1, L"can not close output file");
-        result = SZ_ERROR_FAIL;
-        break;
-      }
-      if (SzBitWithVals_Check(&db.Attribs, i)) {
-        const DWORD attributes = db.Attribs.Vals[i] & kSettableAttributes;
-        if (attributes != kNewFileAttributes) ::SetFileAttributesW(path, attributes);
-      }
-      runState = ReportEntryProgress();
-      ++i;
-    }
-    ISzAlloc_Free(&kAlloc, cache);
-    std::free(name);
-  }
-
-  SzArEx_Free(&db, &kAlloc);
-  File_Close(&archiveStream.file);
+  DWORD failureError = 0;
+  const SRes result = ExtractEntries(lookStream.stream(), &failureError);
   if (result != SZ_OK) {
     ::SetLastError(failureError);
     SetExtractErrorCondition(result);

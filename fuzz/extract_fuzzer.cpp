@@ -18,6 +18,7 @@
 #include "extract/entry_names.h"
 #include "extract/memory_stream.h"
 #include "extract/look_reader.h"
+#include "extract/sdk_archive.h"
 
 namespace {
 
@@ -92,29 +93,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   zelko::MemoryInStream_Init(&input, data, size);
   zelko::LookAheadReader look(&input.vt, 1 << 14);
 
-  CSzArEx db;
-  SzArEx_Init(&db);
-  if (SzArEx_Open(&db, look.stream(), &kAlloc, &kAlloc) == SZ_OK) {
-    UInt32 blockIndex = 0xFFFFFFFF;
-    Byte* cache = nullptr;
-    size_t cacheSize = 0;
+  zelko::ArchiveDatabase db(&kAlloc);
+  if (db.Open(look.stream()) == SZ_OK) {
+    zelko::ExtractCache cache(&kAlloc);
     std::vector<UInt16> name;
     volatile UInt32 sink = 0;
-    for (UInt32 i = 0; i < db.NumFiles; ++i) {
-      name.resize(zelko::GetStoredEntryName(db, i, nullptr) + 1);
-      const size_t length = zelko::GetStoredEntryName(db, i, name.data());
+    for (UInt32 i = 0; i < db->NumFiles; ++i) {
+      name.resize(zelko::GetStoredEntryName(db.get(), i, nullptr) + 1);
+      const size_t length = zelko::GetStoredEntryName(db.get(), i, name.data());
       zelko::IsSafeEntryName(name.data(), length == 0 ? 0 : length - 1);
-      if (SzArEx_IsDir(&db, i)) continue;
-      size_t offset = 0, outSize = 0;
-      if (SzArEx_Extract(&db, look.stream(), i, &blockIndex, &cache, &cacheSize, &offset, &outSize,
-                         &kAlloc, &kAlloc) != SZ_OK) {
-        break;
-      }
+      if (SzArEx_IsDir(db.sdk(), i)) continue;
+      const Byte* out = nullptr;
+      size_t outSize = 0;
+      if (cache.Extract(db, look.stream(), i, &out, &outSize) != SZ_OK) break;
       // Touch every byte handed out, so a wrong offset or size shows as an overflow.
-      if (outSize != 0) sink = sink + CrcCalc(cache + offset, outSize);
+      if (outSize != 0) sink = sink + CrcCalc(out, outSize);
     }
-    ISzAlloc_Free(&kAlloc, cache);
   }
-  SzArEx_Free(&db, &kAlloc);
   return 0;
 }

@@ -5,6 +5,7 @@
 #include "7zCrc.h"
 #include "extract/look_reader.h"
 #include "extract/lzma2_blocks.h"
+#include "extract/sdk_archive.h"
 #include "tools/file_in_stream.h"
 
 namespace zelko::pack {
@@ -20,10 +21,9 @@ std::vector<uint64_t> LargeSingleBlockLzma2Folders(const InputFile& archive) {
   FileInStream input(archive);
   LookAheadReader look(&input.vt, 1 << 14);
   CrcGenerateTable();
-  CSzArEx db;
-  SzArEx_Init(&db);
-  if (SzArEx_Open(&db, look.stream(), &kAlloc, &kAlloc) == SZ_OK) {
-    const CSzAr& ar = db.db;
+  ArchiveDatabase db(&kAlloc);
+  if (db.Open(look.stream()) == SZ_OK) {
+    const CSzAr& ar = db->db;
     for (UInt32 f = 0; f < ar.NumFolders; ++f) {
       CSzFolder folder;
       CSzData sd = {ar.CodersData + ar.FoCodersOffsets[f],
@@ -36,7 +36,7 @@ std::vector<uint64_t> LargeSingleBlockLzma2Folders(const InputFile& archive) {
         const UInt32 pack = ar.FoStartPackStreamIndex[f];
         std::vector<Lzma2Block> blocks;
         if (unpacked >= kLargeFolderBytes && unpacked == static_cast<size_t>(unpacked) &&
-            FindLzma2Blocks(look.stream(), db.dataPos + ar.PackPositions[pack],
+            FindLzma2Blocks(look.stream(), db->dataPos + ar.PackPositions[pack],
                             ar.PackPositions[pack + 1] - ar.PackPositions[pack],
                             static_cast<size_t>(unpacked), &blocks) &&
             blocks.size() == 1) {
@@ -45,7 +45,6 @@ std::vector<uint64_t> LargeSingleBlockLzma2Folders(const InputFile& archive) {
       }
     }
   }
-  SzArEx_Free(&db, &kAlloc);
   return sizes;
 }
 

@@ -5,6 +5,7 @@
 #include "7zCrc.h"
 #include "extract/entry_names.h"
 #include "extract/look_reader.h"
+#include "extract/sdk_archive.h"
 #include "tools/file_in_stream.h"
 #include "tools/pack_files.h"
 
@@ -50,23 +51,21 @@ bool ReadUnpackedSize(const InputFile& archive, uint64_t* bytes, std::wstring* w
   FileInStream input(archive);
   LookAheadReader look(&input.vt, kLookBufferSize);
   CrcGenerateTable();
-  CSzArEx db;
-  SzArEx_Init(&db);
-  const SRes result = SzArEx_Open(&db, look.stream(), &kAlloc, &kAlloc);
+  ArchiveDatabase db(&kAlloc);
+  const SRes result = db.Open(look.stream());
   std::vector<uint16_t> name;
   bool ok = result == SZ_OK;
   if (!ok) {
     *why = Reason(result, input.readError);
-  } else if (FindRefusedEntryName(db, &name)) {
+  } else if (FindRefusedEntryName(db.get(), &name)) {
     *why = RefusedNameReason(name);
     ok = false;
   } else {
     *bytes = 0;
-    for (UInt32 i = 0; i < db.NumFiles; ++i) {
-      if (!SzArEx_IsDir(&db, i)) *bytes += SzArEx_GetFileSize(&db, i);
+    for (UInt32 i = 0; i < db->NumFiles; ++i) {
+      if (!SzArEx_IsDir(db.sdk(), i)) *bytes += SzArEx_GetFileSize(db.sdk(), i);
     }
   }
-  SzArEx_Free(&db, &kAlloc);
   return ok;
 }
 

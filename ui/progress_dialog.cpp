@@ -39,9 +39,8 @@ int HeadingFontHeight(HWND window) {
     if (getDpi != nullptr) dpi = getDpi(window);
   }
   if (dpi == 0) {
-    HDC screen = ::GetDC(nullptr);
-    dpi = static_cast<UINT>(::GetDeviceCaps(screen, LOGPIXELSY));
-    ::ReleaseDC(nullptr, screen);
+    const ScopedScreenDc screen(::GetDC(nullptr));
+    if (screen) dpi = static_cast<UINT>(::GetDeviceCaps(screen.get(), LOGPIXELSY));
   }
   return dpi > 96 ? ::MulDiv(kHeightAt96Dpi, static_cast<int>(dpi), 96) : kHeightAt96Dpi;
 }

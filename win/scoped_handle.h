@@ -88,6 +88,17 @@ struct GdiObjectTraits {  // fonts, brushes, bitmaps
   static void Close(Type h) { ::DeleteObject(h); }
 };
 
+struct ScreenDcTraits {  // GetDC(nullptr): the whole screen's device context
+  using Type = HDC;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::ReleaseDC(nullptr, h); }
+};
+struct MemoryDcTraits {  // CreateCompatibleDC
+  using Type = HDC;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::DeleteDC(h); }
+};
+
 using ScopedHandle = UniqueResource<HandleTraits>;
 using ScopedFileHandle = UniqueResource<FileHandleTraits>;
 using ScopedFindHandle = UniqueResource<FindHandleTraits>;
@@ -96,5 +107,7 @@ using ScopedModule = UniqueResource<ModuleTraits>;
 using ScopedLocalMemory = UniqueResource<LocalMemoryTraits>;
 using ScopedResourceUpdate = UniqueResource<UpdateResourceTraits>;
 using ScopedGdiObject = UniqueResource<GdiObjectTraits>;
+using ScopedScreenDc = UniqueResource<ScreenDcTraits>;
+using ScopedMemoryDc = UniqueResource<MemoryDcTraits>;
 
 }  // namespace zelko

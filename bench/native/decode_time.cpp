@@ -13,6 +13,7 @@
 #include "7zCrc.h"
 #include "extract/memory_stream.h"
 #include "extract/look_reader.h"
+#include "extract/sdk_archive.h"
 #ifdef ZELKO_DECODE_THREADS_ARG
 #include <cstdlib>
 
@@ -51,13 +52,11 @@ int main(int argc, char** argv) {
   zelko::MemoryInStream input;
   zelko::MemoryInStream_Init(&input, bytes.data(), bytes.size());
   zelko::LookAheadReader look(&input.vt, 1 << 14);
-  CSzArEx db;
-  SzArEx_Init(&db);
-  SRes res = SzArEx_Open(&db, look.stream(), &alloc, &alloc);
+  zelko::ArchiveDatabase archive(&alloc);
+  SRes res = archive.Open(look.stream());
+  const CSzArEx& db = archive.get();
   UInt64 total = 0;
-  UInt32 blockIndex = 0xFFFFFFFF;
-  Byte* cache = nullptr;
-  size_t cacheSize = 0;
+  zelko::ExtractCache cache(&alloc);
   if (res == SZ_OK && largestOnly) {
     UInt32 largest = 0;
     for (UInt32 f = 1; f < db.db.NumFolders; ++f) {
@@ -73,13 +72,11 @@ int main(int argc, char** argv) {
   }
   for (UInt32 i = 0; res == SZ_OK && !largestOnly && i < db.NumFiles; ++i) {
     if (SzArEx_IsDir(&db, i)) continue;
-    size_t offset = 0, size = 0;
-    res = SzArEx_Extract(&db, look.stream(), i, &blockIndex, &cache, &cacheSize, &offset, &size,
-                         &alloc, &alloc);
+    const Byte* unpacked = nullptr;
+    size_t size = 0;
+    res = cache.Extract(archive, look.stream(), i, &unpacked, &size);
     total += size;
   }
-  ISzAlloc_Free(&alloc, cache);
-  SzArEx_Free(&db, &alloc);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("%.4f %llu %d\n", seconds, static_cast<unsigned long long>(total), res);

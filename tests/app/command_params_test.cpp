@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "win/scoped_handle.h"
+
 namespace zelko {
 namespace {
 
@@ -84,6 +86,7 @@ TEST(CommandParamsTest, ParsesSwitchesOutputFolderAndTail) {
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(c.commandLine, &argc);
     ASSERT_NE(argv, nullptr);
+    const ScopedLocalMemory argvOwner(argv);
     const CommandParams params(c.commandLine, argc, argv);
 
     EXPECT_EQ(Flags(params), c.flags);
@@ -101,7 +104,6 @@ TEST(CommandParamsTest, ParsesSwitchesOutputFolderAndTail) {
       // The tail points into the caller's command line, not into a copy.
       EXPECT_GE(params.passToSetup_, c.commandLine);
     }
-    ::LocalFree(argv);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "extract/decode_host.h"
 #include "extract/memory_stream.h"
 #include "extract/look_reader.h"
+#include "extract/sdk_archive.h"
 #include "tests/extract/extract_test_support.h"
 #include "tests/support/temp_folder.h"
 
@@ -69,10 +70,10 @@ LzmaCoderData ReadCoder(const std::wstring& archive) {
   MemoryInStream_Init(&in, bytes.data(), bytes.size());
   LookAheadReader look(&in.vt, 1 << 14);
   CrcGenerateTable();
-  CSzArEx db;
-  SzArEx_Init(&db);
+  ArchiveDatabase opened(&kAlloc);
   LzmaCoderData coder;
-  EXPECT_EQ(SZ_OK, SzArEx_Open(&db, look.stream(), &kAlloc, &kAlloc));
+  EXPECT_EQ(SZ_OK, opened.Open(look.stream()));
+  const CSzArEx& db = opened.get();
   CSzFolder folder;
   CSzData sd = {db.db.CodersData, db.db.FoCodersOffsets[1]};
   EXPECT_EQ(SZ_OK, SzGetNextFolderItem(&folder, &sd));
@@ -81,7 +82,6 @@ LzmaCoderData ReadCoder(const std::wstring& archive) {
   const size_t start = static_cast<size_t>(db.dataPos + db.db.PackPositions[0]);
   coder.packed = bytes.substr(start, static_cast<size_t>(db.db.PackPositions[1]));
   coder.unpackSize = static_cast<size_t>(SzAr_GetFolderUnpackSize(&db.db, 0));
-  SzArEx_Free(&db, &kAlloc);
   return coder;
 }
 

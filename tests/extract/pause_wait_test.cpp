@@ -9,6 +9,7 @@
 
 #include "app/sfx_app.h"
 #include "tests/extract/extract_test_support.h"
+#include "win/scoped_handle.h"
 
 namespace zelko::test {
 namespace {
@@ -64,9 +65,8 @@ TEST(WaitWhilePausedTest, MakesTheNamedEvent) {
   ResetRunState();
   EXPECT_TRUE(WaitWhilePaused());  // not paused: returns at once
   ASSERT_NE(nullptr, theApp.waitEvent_);
-  HANDLE other = ::OpenEventW(SYNCHRONIZE, FALSE, L"WaitEvent");
-  EXPECT_NE(nullptr, other);
-  if (other) ::CloseHandle(other);
+  const ScopedHandle other(::OpenEventW(SYNCHRONIZE, FALSE, L"WaitEvent"));
+  EXPECT_TRUE(other.valid());
 }
 
 }  // namespace

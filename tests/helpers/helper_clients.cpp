@@ -61,7 +61,7 @@ void PipeServer::Start(const std::vector<std::wstring>& pipePaths) {
   ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                nullptr, &startup, &info));
   process_.reset(info.hProcess);
-  ::CloseHandle(info.hThread);
+  const ScopedHandle thread(info.hThread);  // not needed
   const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
   while (!FileExists(record_)) {
     ASSERT_NE(::WaitForSingleObject(process_.get(), 0), WAIT_OBJECT_0) << "pipe server ended";

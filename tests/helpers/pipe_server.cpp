@@ -18,12 +18,18 @@
 #include <thread>
 #include <vector>
 
+#include "win/scoped_handle.h"
+
 namespace {
+
+using zelko::ScopedFileHandle;
+using zelko::ScopedHandle;
 
 struct Listener {
   size_t index;
   std::wstring path;
-  HANDLE pipe = INVALID_HANDLE_VALUE;
+  ScopedFileHandle pipe;  // the instance waiting for the next client
+  ScopedHandle connected;  // signalled when a client has connected to `pipe`
   OVERLAPPED overlapped{};
 };
 
@@ -32,21 +38,26 @@ std::wstring recordPath;
 
 void AppendRecord(const std::string& line) {
   ::AcquireSRWLockExclusive(&recordLock);
-  HANDLE file = ::CreateFileW(recordPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD written = 0;
-  ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  ::CloseHandle(file);
+  {
+    const ScopedFileHandle file(::CreateFileW(recordPath.c_str(), FILE_APPEND_DATA,
+                                              FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  }
   ::ReleaseSRWLockExclusive(&recordLock);
 }
 
 bool Listen(Listener& listener) {
-  listener.pipe = ::CreateNamedPipeW(listener.path.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
-                                     PIPE_TYPE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0,
-                                     4096, 0, nullptr);
-  if (listener.pipe == INVALID_HANDLE_VALUE) return false;
+  listener.pipe.reset(::CreateNamedPipeW(listener.path.c_str(),
+                                         PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                                         PIPE_TYPE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0,
+                                         4096, 0, nullptr));
+  if (!listener.pipe) return false;
+  listener.overlapped = OVERLAPPED{};
+  listener.overlapped.hEvent = listener.connected.get();
   ::ResetEvent(listener.overlapped.hEvent);
-  if (!::ConnectNamedPipe(listener.pipe, &listener.overlapped)) {
+  if (!::ConnectNamedPipe(listener.pipe.get(), &listener.overlapped)) {
     // A client may connect between the two calls (ERROR_PIPE_CONNECTED), and a quick one may
     // even have written and closed already (ERROR_NO_DATA): both are connections to read.
     const DWORD error = ::GetLastError();
@@ -61,7 +72,7 @@ bool Listen(Listener& listener) {
 
 struct Connection {
   size_t index;
-  HANDLE pipe;
+  ScopedFileHandle pipe;
 };
 
 // Reads one connection to its end and records it.
@@ -72,31 +83,31 @@ void Serve(Connection* connection) {
   for (;;) {
     char buffer[256];
     DWORD read = 0;
+    const ScopedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED overlapped{};
-    overlapped.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    BOOL ok = ::ReadFile(connection->pipe, buffer, sizeof(buffer), &read, &overlapped);
+    overlapped.hEvent = done.get();
+    BOOL ok = ::ReadFile(connection->pipe.get(), buffer, sizeof(buffer), &read, &overlapped);
     if (!ok && ::GetLastError() == ERROR_IO_PENDING) {
-      ok = ::GetOverlappedResult(connection->pipe, &overlapped, &read, TRUE);
+      ok = ::GetOverlappedResult(connection->pipe.get(), &overlapped, &read, TRUE);
     }
-    ::CloseHandle(overlapped.hEvent);
     if (!ok || read == 0) break;
     bytes.append(buffer, read);
-    if (!asked && ::ImpersonateNamedPipeClient(connection->pipe)) {
+    if (!asked && ::ImpersonateNamedPipeClient(connection->pipe.get())) {
       asked = true;
       HANDLE token = nullptr;
       if (::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
+        const ScopedHandle owned(token);
         SECURITY_IMPERSONATION_LEVEL value;
         DWORD size = 0;
         if (::GetTokenInformation(token, TokenImpersonationLevel, &value, sizeof(value), &size)) {
           level = std::to_string(static_cast<int>(value));
         }
-        ::CloseHandle(token);
       }
       ::RevertToSelf();
     }
   }
-  ::DisconnectNamedPipe(connection->pipe);
-  ::CloseHandle(connection->pipe);
+  ::DisconnectNamedPipe(connection->pipe.get());
+  connection->pipe.reset();
   std::string line = std::to_string(connection->index) + " ";
   if (bytes.empty()) line += "-";
   for (unsigned char c : bytes) {
@@ -113,7 +124,7 @@ class ConnectionQueue {
  public:
   void Push(Connection connection) {
     std::lock_guard<std::mutex> lock(mutex_);
-    queue_.push_back(connection);
+    queue_.push_back(std::move(connection));
     ready_.notify_one();
   }
   // Serves every connection pushed before and after, until Close() and the queue is empty.
@@ -122,7 +133,7 @@ class ConnectionQueue {
       std::unique_lock<std::mutex> lock(mutex_);
       ready_.wait(lock, [this] { return closed_ || !queue_.empty(); });
       if (queue_.empty()) return;
-      Connection connection = queue_.front();
+      Connection connection = std::move(queue_.front());
       queue_.pop_front();
       lock.unlock();
       Serve(&connection);
@@ -148,7 +159,11 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring stopName;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::wstring option = argv[i];
-    if (option == L"--pipe") listeners.push_back({listeners.size(), argv[i + 1]});
+    if (option == L"--pipe") {
+      listeners.emplace_back();
+      listeners.back().index = listeners.size() - 1;
+      listeners.back().path = argv[i + 1];
+    }
     else if (option == L"--record") recordPath = argv[i + 1];
     else if (option == L"--stop") stopName = argv[i + 1];
   }
@@ -156,9 +171,9 @@ int wmain(int argc, wchar_t** argv) {
     fprintf(stderr, "usage: pipe_server --pipe PATH... --record FILE --stop EVENT\n");
     return 2;
   }
-  HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, stopName.c_str());
+  const ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, stopName.c_str()));
   for (auto& listener : listeners) {
-    listener.overlapped.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    listener.connected.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!Listen(listener)) {
       fprintf(stderr, "cannot serve %ls: %lu\n", listener.path.c_str(), ::GetLastError());
       return 1;
@@ -172,8 +187,8 @@ int wmain(int argc, wchar_t** argv) {
   ConnectionQueue queue;
   std::thread reader([&queue] { queue.ServeAll(); });
   int result = 0;
-  std::vector<HANDLE> waits{stop};
-  for (auto& listener : listeners) waits.push_back(listener.overlapped.hEvent);
+  std::vector<HANDLE> waits{stop.get()};
+  for (auto& listener : listeners) waits.push_back(listener.connected.get());
   for (;;) {
     const DWORD which = ::WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(),
                                                  FALSE, INFINITE);
@@ -184,12 +199,12 @@ int wmain(int argc, wchar_t** argv) {
       break;
     }
     Listener& listener = listeners[slot];
-    Connection connection{listener.index, listener.pipe};
+    Connection connection{listener.index, std::move(listener.pipe)};
     if (!Listen(listener)) {
       result = 1;
       break;
     }
-    queue.Push(connection);
+    queue.Push(std::move(connection));
   }
   queue.Close();
   reader.join();

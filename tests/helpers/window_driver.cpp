@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "win/scoped_handle.h"
@@ -159,34 +160,35 @@ int Capture(HWND window) {
   if (!::GetWindowRect(window, &rect)) return 1;
   const int width = rect.right - rect.left;
   const int height = rect.bottom - rect.top;
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
+  const zelko::ScopedScreenDc screen(::GetDC(nullptr));
+  const zelko::ScopedMemoryDc memory(::CreateCompatibleDC(screen.get()));
+  if (!screen || !memory) return 1;
   BITMAPINFO info{};
   info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB};
   void* bits = nullptr;
-  HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  const zelko::ScopedGdiObject bitmap(
+      ::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!bitmap) return 1;
+  // The bitmap leaves the memory DC before either is deleted.
+  struct Selection {
+    HDC dc;
+    HGDIOBJ old;
+    ~Selection() { ::SelectObject(dc, old); }
+  } const selection{memory.get(), ::SelectObject(memory.get(), bitmap.get())};
   // From the screen: a window of another process cannot be asked to paint into our DC.
-  ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), rect.left, rect.top, SRCCOPY);
   ::GdiFlush();
   const DWORD stride = ((width * 3 + 3) / 4) * 4;
   const DWORD imageSize = stride * height;
   BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) +
                                                    sizeof(BITMAPINFOHEADER) + imageSize),
                         0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
-  int result = 1;
-  if (FILE* out = _wfopen(path, L"wb")) {
-    fwrite(&file, sizeof(file), 1, out);
-    fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out);
-    fwrite(bits, 1, imageSize, out);
-    fclose(out);
-    result = 0;
-  }
-  ::SelectObject(memory, old);
-  ::DeleteObject(bitmap);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
-  return result;
+  const std::unique_ptr<FILE, int (*)(FILE*)> out(_wfopen(path, L"wb"), &fclose);
+  if (!out) return 1;
+  const bool written = fwrite(&file, sizeof(file), 1, out.get()) == 1 &&
+                       fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out.get()) == 1 &&
+                       fwrite(bits, 1, imageSize, out.get()) == imageSize;
+  return written ? 0 : 1;
 }
 
 // Memory in another process, for messages that carry pointers: the browser and its tree read

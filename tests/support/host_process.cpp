@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "tests/support/temp_folder.h"
+#include "win/scoped_handle.h"
 
 namespace zelko::test {
 namespace {
@@ -64,8 +65,9 @@ ProcessResult RunHostProgram(const std::string& program, const std::vector<std::
     result.startError = ::GetLastError();
     return result;
   }
-  ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
+  // The script reports its end through the status file, not through these.
+  const ScopedHandle process(info.hProcess);
+  const ScopedHandle thread(info.hThread);
   const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
   while (!FileExists(status)) {
     if (::GetTickCount64() > deadline) return result;
