@@ -29,7 +29,8 @@ constexpr wchar_t kDefaultTitle[] = L"Setup";
 }  // namespace
 
 BOOL CZelkoSelfExtractorApp::InitInstance() {
-  // Names of the support folder and of the write-test files come from this generator.
+  // The write-test files' names come from this generator; the support folder's name comes
+  // from the system's strong one, and from this one only when that fails.
   srand(static_cast<unsigned>(time(nullptr)));
   SfxLog::Write(1, kBanner);
   InitApplication();

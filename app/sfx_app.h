@@ -1,6 +1,7 @@
 // The application object: every field of one run, the fixed sequence of its steps
-// (InitInstance) and its exit code (ExitInstance). Each step is implemented beside the
-// subsystem it belongs to; the sequence only reads each step's result.
+// (InitInstance) and its exit code (ExitInstance). A step returns whether the run goes on;
+// one that ends it has recorded why, in error_ or in exitCode_, and the sequence only reads
+// that. The steps are defined beside the subsystem they belong to (checks/, ui/, report/).
 #pragma once
 
 #include <windows.h>
@@ -33,44 +34,65 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
 
   // --- Steps of the run, in the order the sequence calls them ---
 
-  // app/run_modes.cpp: true when the xRDC mode handled the run (it then ends).
+  // The xRDC mode (/xRDC "FOLDER" in `commandTail`): writes the configuration and the payload
+  // archive into FOLDER for the caller, and nothing else. True when the mode handled the run,
+  // which then ends with exitCode_ (0, or the failed write's code).
   BOOL HandleXrdcMode(const wchar_t* commandTail);
-  // app/prepare_configuration.cpp: support folder and "config.bin"; false ends the run.
+  // Makes the run's private support folder in the temporary folder and writes the
+  // configuration there ("config.bin"), from which every later step reads it. False ends
+  // the run, with the reason logged.
   BOOL PrepareConfiguration();
-  // app/product_run_lock.cpp: true when this run holds its product's lock until it ends;
-  // false, with the error condition set, when another run of the product holds it.
+  // Takes the product's lock for the rest of the process. False, with the error condition
+  // set, when another run of the same product holds it.
   BOOL AcquireProductRunLock();
-  // checks/system_requirements.cpp: false when a requirement (or the disk space) fails.
+  // The configured minimums: Windows version, memory, service pack, then the free space the
+  // payload needs. False, with the error condition set, when one is not met.
   BOOL CheckSystemRequirements();
-  // checks/disk_space.cpp: true when more than `requiredMB` are free on the volume of `path`.
+  // True when more than `requiredMB` are free on the volume of `path`. False with the error
+  // condition set when not; false with only a log line when the volume cannot be asked.
   BOOL CheckDiskSpace(uint32_t requiredMB, const std::wstring& path);
-  // app/run_modes.cpp: true when validation mode handled the run.
+  // Validation mode (/sfx_va): compares the payload archive's size with ArchiveSize. True when
+  // the mode handled the run, which then ends with exitCode_ (0 when they match).
   BOOL ValidateArchive();
-  // checks/installed_product.cpp: true when the product counts as installed.
+  // Asks Windows Installer whether the configured product is installed (any answer but
+  // "unknown product" counts as installed) and remembers it in bProductInstalled_. Outside
+  // RDC mode an installed product sets its error condition. Always false for /sfx_ne runs.
   BOOL IsAlreadyInstalled();
-  // ui/progress_dialog.cpp: starts the progress dialog on its own thread; false on failure.
+  // Starts the progress dialog on its own user-interface thread and waits until its controls
+  // are up. False, with the failure shown, when it cannot be created; the run then ends.
   BOOL InitDialog();
-  // ui/progress.cpp: prepares progress against `totalKB` (dialog bar or updater pipe).
+  // Resets progress to nothing done of `totalKB`, on the dialog's bar or the updater's pipe.
   void StartProgress(uint32_t totalKB);
-  // checks/installer_launch.cpp: true when the payload is on disk in installFolder_.
+  // Puts the payload on disk in installFolder_ (the archives extracted, or the plain file
+  // resources written), after choosing that folder. False on a failure, with the error
+  // condition set, or when the user gave up; after a cancel the flags tell.
   BOOL SetupInstaller();
-  // checks/installer_launch.cpp: starts the setup program, waits, takes its exit code.
+  // Starts the setup program (RUN, or setup.exe in installFolder_) with the passed-on
+  // arguments, elevated when it asks for it, waits for it and takes its exit code into
+  // exitCode_. A missing or unstartable program sets the error condition; a refused
+  // elevation or an exit code of 1602 counts as a cancel.
   BOOL StartInstaller();
-  // report/registry_report.cpp: LogTime, ErrorText and ExitCode for updater callers.
+  // For the updater's runs: writes LogTime, ErrorText and ExitCode under kSetupRegistryKey
+  // in HKEY_LOCAL_MACHINE; a write that fails is logged.
   void ReportResultToRegistry(int32_t exitCode, const std::wstring& message);
-  // app/cleanup.cpp: ends the dialog and removes what the run left in the temporary folder.
+  // Ends the dialog, waits for its thread, and removes the support folder. After a cancel of a
+  // run that would start the setup program, it also takes back what the run extracted: all
+  // of an owned installer folder, else only the paths in extractedPaths_. Runs on every path
+  // out of the sequence.
   void Cleanup();
-  // checks/installer_folder.cpp: makes installFolder_ an existing, writable folder; with a
-  // shell folder id (CSIDL_...) it first forms the program's own folder under it, with
-  // kNoShellFolder it takes installFolder_ as it is.
+  // Makes installFolder_ an existing, writable folder. With a shell folder id (CSIDL_...) it
+  // first forms the program's own per-product folder under it and empties it; with
+  // kNoShellFolder it takes installFolder_ as given and never empties it.
   static constexpr int kNoShellFolder = -1;
   BOOL PrepareInstallerFolder(int shellFolderId);
-  // checks/installer_launch.cpp: the command-line folder, the all-users folder, the per-user
-  // folder, then the user's pick; false only when the user gave up.
+  // Picks the installer folder: the command line's, else the all-users one, else the
+  // per-user one, else (with a dialog) the user's pick. False only when the user gave up at
+  // the retry question, which counts as a cancel; otherwise the extraction is tried in
+  // installFolder_ and its failure names the problem.
   BOOL ChooseInstallerFolder();
-  // checks/installer_folder.cpp: lets the user pick the installer folder. kChosen puts it in
-  // installFolder_; a pick that has no file-system path (a virtual folder) leaves
-  // installFolder_ as it was and counts as an unusable folder.
+  // Lets the user pick the installer folder. kChosen puts it in installFolder_; a pick that
+  // has no file-system path (a virtual folder) leaves installFolder_ as it was and counts as
+  // an unusable folder.
   enum class FolderPick { kChosen, kCancelled, kNoPath };
   FolderPick BrowseForFolder();
 
@@ -115,12 +137,13 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
 
  private:
   enum class NextStep { kReport, kCleanup };
-  // app/prepare_configuration.cpp: the last step of the preparation; false ends the run.
+  // The last step of the preparation: a second archive with RDCArchiveSize configured sets
+  // bRdcMode_ and its file's path; one without it ends the run (false) with a message.
   BOOL DetectRdcMode();
-  // Steps 12 to 17: the checks, the dialog, the extraction and the setup program. Says
-  // whether the run goes on with the report or straight to the cleanup.
+  // The checks, the dialog, the extraction and the setup program. Says whether the run goes
+  // on with the report of its error condition or straight to the cleanup.
   NextStep RunInstallation();
-  // Step 18: makes the error condition the exit code, shows it and reports it.
+  // Makes the error condition the exit code, shows it and reports it.
   void ReportErrorCondition();
 };
 

@@ -1,6 +1,9 @@
 // Decoding of one 7z folder (solid block) into memory. The SDK's archive reader calls
 // SzAr_DecodeFolder, which this file provides in place of the SDK's own folder decoder, so
-// that every coder (LZMA, LZMA2, copy) runs our loops with progress, pause and cancel.
+// that every coder (LZMA, LZMA2, copy) runs our loops with progress, pause and cancel; the
+// branch filters, Delta and BCJ2 run over the decoded output. An LZMA2 stream written in
+// independent blocks is decoded on several threads (extract/lzma2_blocks.h) when the run
+// allows more than one; any other LZMA2 stream goes through the one-decoder loop.
 #pragma once
 
 #include <cstddef>

@@ -15,17 +15,36 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
+# Source packages need deb-src entries. They mirror the machine's own Debian entries (their
+# mirror, suites, components and keys), so the SDK comes from the release the machine runs.
 src_list=/etc/apt/sources.list.d/zelko-deb-src.sources
+src_one_line=/etc/apt/sources.list.d/zelko-deb-src.list
+debian_source_stanzas() {  # deb822 stanzas of type deb from a Debian archive, as deb-src
+  local file
+  for file in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$file" ] && [ "$file" != "$src_list" ] || continue
+    awk 'BEGIN { RS = ""; ORS = "\n\n" }
+         /(^|\n)Types:([^\n]* )?deb( |\n|$)/ && /(^|\n)URIs:[^\n]*debian/ &&
+         !/(^|\n)Enabled:[ \t]*no/ { sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$file"
+  done
+}
+debian_source_lines() {  # one-line "deb" entries of a Debian archive, as deb-src
+  local file
+  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$file" ] && [ "$file" != "$src_one_line" ] || continue
+    sed -n 's/^[[:space:]]*deb[[:space:]]\+\(.*debian.*\)$/deb-src \1/p' "$file"
+  done
+}
 need_update=0
-if [ ! -f "$src_list" ]; then
-  # Source packages need a deb-src entry; mirror the binary entries the machine already uses.
-  {
-    echo "Types: deb-src"
-    echo "URIs: http://deb.debian.org/debian"
-    echo "Suites: bookworm bookworm-updates"
-    echo "Components: main"
-    echo "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
-  } > "$src_list"
+if [ ! -f "$src_list" ] && [ ! -f "$src_one_line" ]; then
+  stanzas=$(debian_source_stanzas)
+  lines=$(debian_source_lines)
+  if [ -z "$stanzas" ] && [ -z "$lines" ]; then
+    echo "setup: no Debian entry in the machine's apt sources to take a deb-src entry from" >&2
+    exit 1
+  fi
+  if [ -n "$stanzas" ]; then printf '%s\n' "$stanzas" > "$src_list"; fi
+  if [ -n "$lines" ]; then printf '%s\n' "$lines" > "$src_one_line"; fi
   need_update=1
 fi
 
