@@ -28,7 +28,8 @@ cmake -S "$root/fuzz" -B "$out" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_CO
 cmake --build "$out" --target "$target" >"$out/build.log" || { cat "$out/build.log"; exit 1; }
 
 if [ ! -f "$fixtures/.complete" ]; then
-  bash "$root/tests/extract/make_fixtures.sh" "$fixtures"
+  # The branch filters' input is the code of a test helper of that build.
+  bash "$root/tests/extract/make_fixtures.sh" "$fixtures" "$root/build/tests/pipe_server.exe"
 fi
 mkdir -p "$corpus" "$out/findings"
 # Small seeds keep the runs fast; the large archives add nothing the small ones lack.

@@ -5,12 +5,8 @@ if(NOT EXISTS "${LZMA_SDK_DIR}/7z.h")
                       "or pass -DLZMA_SDK_DIR=<folder holding 7z.h>")
 endif()
 
-set(ZELKO_LZMA_SDK_FILES 7zAlloc 7zArcIn 7zBuf 7zCrc 7zCrcOpt 7zFile 7zStream
-    Bcj2 Bra Bra86 BraIA64 CpuArch Delta Lzma2Dec LzmaDec)
-set(ZELKO_LZMA_SDK_SOURCES)
-foreach(name IN LISTS ZELKO_LZMA_SDK_FILES)
-  list(APPEND ZELKO_LZMA_SDK_SOURCES "${LZMA_SDK_DIR}/${name}.c")
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/lzma_sdk_files.cmake)
+zelko_lzma_sdk_sources(ZELKO_LZMA_SDK_SOURCES "${LZMA_SDK_DIR}" ${ZELKO_LZMA_SDK_DECODER_FILES} 7zFile)
 
 add_library(lzma_sdk STATIC ${ZELKO_LZMA_SDK_SOURCES})
 target_include_directories(lzma_sdk SYSTEM PUBLIC "${LZMA_SDK_DIR}")

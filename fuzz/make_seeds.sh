@@ -1,18 +1,27 @@
 #!/usr/bin/env bash
 # Makes the fuzz seeds that the extraction test archives lack, into the folder given as $1:
 # streams and headers the decoders and the header reader would otherwise meet only by chance.
-# Plain headers (-mhc=off), so that a changed header byte is read as it stands.
+# Plain headers (-mhc=off), so that a changed header byte is read as it stands. The same
+# bytes on every run (tests/extract/fixture_tools.sh).
 set -euo pipefail
 out=$1
 root=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-z() { 7zz a -t7z -bso0 -bsp0 -bse0 -mhc=off "$@"; }
+export TZ=UTC
+umask 022
+source "$root/tests/extract/fixture_tools.sh"
+# z ARCHIVE ...: anew, not added to a seed left by an earlier run.
+z() {
+  settle_times
+  rm -f "$1"
+  7zz a -t7z -bso0 -bsp0 -bse0 -mhc=off "$@"
+}
 
 cd "$work"
 seq 1 3000 > small.txt
-head -c 3000 /dev/urandom > small.bin
+noise seed_small 3000 > small.bin
 seq 1 700000 > several_mb.txt  # about 4.6 MB, several 2 MiB blocks
 # LZMA with an end mark after the data.
 z "$out/seed_lzma_eos.7z" -m0=LZMA:eos small.txt small.bin

@@ -15,7 +15,7 @@ std::wstring LogPath() {
 }  // namespace
 
 std::wstring Fixture(const std::wstring& name) {
-  return std::wstring(ZELKO_EXTRACT_FIXTURES) + L"\\" + name;
+  return FixtureFolder() + L"extract\\" + name;
 }
 
 RecordingHost::RecordingHost() : AppDecodeHost(theApp) {}
@@ -45,19 +45,6 @@ std::wstring CurrentDirectory() {
   wchar_t buffer[1024];
   const DWORD length = ::GetCurrentDirectoryW(1024, buffer);
   return std::wstring(buffer, length);
-}
-
-std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW entry;
-  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::wstring name = entry.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (::FindNextFileW(find, &entry));
-  ::FindClose(find);
-  return names;
 }
 
 void BeginPause() {

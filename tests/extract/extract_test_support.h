@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "extract/pause_wait.h"
+#include "tests/support/installer_run.h"  // FixtureFolder, FolderEntries
 
 namespace zelko::test {
 
@@ -67,9 +68,6 @@ void ResetRunState();
 
 // The current directory.
 std::wstring CurrentDirectory();
-
-// Names in `folder` (not recursive, without "." and "..").
-std::vector<std::wstring> FolderEntries(const std::wstring& folder);
 
 // The user-interface side of a pause: reset the event, then set bPaused_ ...
 void BeginPause();

@@ -1,24 +1,36 @@
 #!/usr/bin/env bash
 # Makes the archives that the extraction tests read, with 7zz, into the folder given as $1.
 # Every archive is listed with the command that made it. Runs on the build machine (Linux);
-# the tests, under Wine, find the folder by the path compiled into them.
+# the tests, under Wine, find the folder beside the built programs.
+#   make_fixtures.sh OUT CODE.EXE
+# CODE.EXE is an x86-64 Windows program of the same build; its code is the input of the branch
+# filters. Every build makes the same bytes: the noise comes from fixed seeds, and every input
+# has a fixed time and fixed mode bits, which 7zz stores.
 set -euo pipefail
 out=$1
+code_program=$(realpath "${2:?make_fixtures.sh OUT CODE.EXE: no program given for the code}")
 here=$(cd "$(dirname "$0")" && pwd)
 export LC_ALL=C.UTF-8  # stored names are UTF-16 made from UTF-8 file names
+export TZ=UTC
+umask 022
 rm -rf "$out"
 mkdir -p "$out"
 cd "$out"
-z() { 7zz a -t7z -bso0 -bsp0 -bse0 "$@"; }
+
+source "$here/fixture_tools.sh"
+z() {
+  settle_times
+  7zz a -t7z -bso0 -bsp0 -bse0 "$@"
+}
 
 # --- The tree that every method must reproduce exactly --------------------------------
 mkdir -p tree/docs/sub tree/empty_dir "tree/données"
 printf 'read me\r\n' > tree/docs/sub/readme.txt
 printf 'non-Latin name\n' > "tree/données/日本語.txt"
-head -c 300000 /dev/urandom > tree/a_first.bin
+noise a_first 300000 > tree/a_first.bin
 : > tree/b_empty.txt
-head -c 70000 /dev/urandom > tree/c_last.bin
-cp /bin/ls tree/code.bin  # x86 code, so the branch filters have calls and jumps to convert
+noise c_last 70000 > tree/c_last.bin
+pe_code "$code_program" > tree/code.bin  # x86 code: calls and jumps for the branch filters
 seq 1 200000 > tree/numbers.txt
 printf 'locked\n' > tree/readonly.txt
 chmod 444 tree/readonly.txt
@@ -40,21 +52,21 @@ touch -d '1999-12-31 23:59:58' tree/a_first.bin tree/b_empty.txt
 # blocks begin with either kind of chunk. Headers plain, so the tests find the packed data.
 mkdir -p blocks
 seq 1 900000 > blocks/a_numbers.txt
-head -c 1500000 /dev/urandom > blocks/b_noise.bin
+noise b_noise 1500000 > blocks/b_noise.bin
 seq 900001 1500000 > blocks/c_numbers.txt
 (cd blocks && z ../lzma2_blocks.7z -mmt=4 -m0=LZMA2:d=1m:c=2m -mhc=off ./*)
 (cd blocks && z ../lzma2_one_block.7z -m0=LZMA2:d=1m -mhc=off ./*)
 
 # --- Progress: one entry each, stored (no decoder progress) and with plain headers -------
 mkdir -p p10m p1000 pempty pdir/a/b
-head -c 10485760 /dev/urandom > p10m/ten.bin
-head -c 1000 /dev/urandom > p1000/small.bin
+noise ten 10485760 > p10m/ten.bin
+noise small 1000 > p1000/small.bin
 : > pempty/empty.txt
 (cd p10m && z ../progress_10m.7z -mx0 -mhc=off ten.bin)
 (cd p1000 && z ../progress_1000.7z -mx0 -mhc=off small.bin)
 (cd pempty && z ../progress_empty.7z -mx0 -mhc=off empty.txt)
 (cd pdir && z ../progress_dir.7z -mx0 -mhc=off a)
-head -c 8388608 /dev/urandom > p10m/big.bin
+noise big 8388608 > p10m/big.bin
 (cd p10m && z ../lzma_big.7z -m0=LZMA -mhc=off big.bin)
 (cd p1000 && z ../lzma_small.7z -m0=LZMA -mhc=off small.bin)
 # A raw LZMA stream with an end mark (.lzma: 5 property bytes, 8 size bytes, the data).
@@ -67,10 +79,10 @@ printf 'this is not an archive\n' > not_an_archive.7z
 (cd p1000 && z ../ppmd.7z -m0=PPMd small.bin)
 # Stored data with one byte changed: the entry's check sum fails.
 cp progress_1000.7z crc_flipped.7z
-printf '\xff' | dd of=crc_flipped.7z bs=1 seek=100 conv=notrunc status=none
+flip crc_flipped.7z 100
 # LZMA data with one byte changed inside the packed stream.
 cp lzma_big.7z lzma_flipped.7z
-printf '\x55' | dd of=lzma_flipped.7z bs=1 seek=5000 conv=notrunc status=none
+flip lzma_flipped.7z 5000
 # Cut in the middle: the header at the end is gone.
 head -c 4000000 lzma_big.7z > truncated.7z
 # A names property of size 0 with every check sum right; 7zz writes no such header.
@@ -108,7 +120,7 @@ NAMES
 mkdir -p eos
 eos_archive() {
   local target=$1 n=$(($1 * 98 / 100)) packed tries=0
-  head -c 40000 /dev/urandom > eos/pool
+  noise "eos $target 0" 40000 > eos/pool
   while :; do
     head -c "$n" eos/pool > eos/data.bin
     rm -f "eos_$target.7z"
@@ -117,7 +129,7 @@ eos_archive() {
     [ "$packed" = "$target" ] && break
     n=$((n + target - packed))
     tries=$((tries + 1))
-    if [ $((tries % 16)) = 0 ]; then head -c 40000 /dev/urandom > eos/pool; fi
+    if [ $((tries % 16)) = 0 ]; then noise "eos $target $tries" 40000 > eos/pool; fi
     [ $tries -lt 200 ] || { echo "no LZMA stream of $target bytes" >&2; exit 1; }
   done
   mv eos/data.bin "eos/data_$target.bin"

@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
 # Makes the archives whose unpacked sizes the packer tests check, with 7zz, into the folder
 # given as $1. The files are zeros, which 7zz packs to almost nothing; only their sizes matter.
+# The same bytes on every build: fixed times and mode bits (../extract/fixture_tools.sh).
 set -euo pipefail
 out=$1
+here=$(cd "$(dirname "$0")" && pwd)
+export TZ=UTC
+umask 022
+source "$here/../extract/fixture_tools.sh"
 rm -rf "$out"
 mkdir -p "$out"
 cd "$out"
-z() { 7zz a -t7z -bso0 -bsp0 -bse0 "$@"; }
+z() {
+  settle_times
+  7zz a -t7z -bso0 -bsp0 -bse0 "$@"
+}
 mib=1048576
 # zeros PATH BYTES
 zeros() {
