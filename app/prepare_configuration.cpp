@@ -10,6 +10,7 @@
 #include "resources/payload_resources.h"
 #include "win/format_text.h"
 #include "win/system_message.h"
+#include "win/temp_path.h"
 
 namespace zelko {
 namespace {
@@ -29,9 +30,7 @@ void ShowPlainMessage(BOOL silent, const std::wstring& text) {
 }  // namespace
 
 BOOL CZelkoSelfExtractorApp::PrepareConfiguration() {
-  wchar_t temp[MAX_PATH];
-  const DWORD length = ::GetTempPathW(MAX_PATH, temp);
-  tempPath_.assign(temp, length < MAX_PATH ? length : 0);
+  tempPath_ = TempPath();
   if (tempPath_.empty()) {
     SfxLog::Write(1, L"Unable to get Temp folder: ", tempPath_, 0);
     return FALSE;

@@ -8,6 +8,7 @@
 
 #include "win/format_text.h"
 #include "win/scoped_handle.h"
+#include "win/temp_path.h"
 
 namespace zelko {
 namespace {
@@ -22,16 +23,10 @@ unsigned StrongRandomNumber() {
   return value & 0x7FFFFFFFu;
 }
 
-std::wstring TempFolder() {
-  wchar_t buffer[MAX_PATH];
-  const DWORD length = ::GetTempPathW(MAX_PATH, buffer);
-  return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring();
-}
-
 }  // namespace
 
 DWORD CreateSupportFolder(std::wstring& folder) {
-  const std::wstring temp = TempFolder();
+  const std::wstring temp = TempPath();
   if (temp.empty()) return ::GetLastError();
   DWORD error = ERROR_ALREADY_EXISTS;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/temp_folder.h"
+#include "win/temp_path.h"
 
 namespace zelko {
 namespace {
@@ -38,9 +39,7 @@ TEST(DeleteFolderTreeTest, LeavesShortPathsAlone) {
   DeleteFolderTree(L"abc");
   DeleteFolderTree(L"");
   EXPECT_TRUE(FileExists(root / L"abc"));
-  wchar_t temp[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, temp);
-  ::SetCurrentDirectoryW(temp);
+  ::SetCurrentDirectoryW(TempPath().c_str());
 }
 
 TEST(DeleteFolderTreeTest, NeverEntersALinkedFolder) {

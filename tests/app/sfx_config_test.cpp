@@ -9,6 +9,7 @@
 #include "app/sfx_app.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/text_bytes.h"
+#include "win/temp_path.h"
 
 namespace zelko {
 namespace {
@@ -16,9 +17,7 @@ namespace {
 using test::TempFolder;
 
 std::string LogTail(size_t fromByte) {
-  wchar_t temp[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, temp);
-  const std::string log = test::ReadFileBytes(std::wstring(temp) + L"ZelkoSFX.log");
+  const std::string log = test::ReadFileBytes(TempPath() + L"ZelkoSFX.log");
   return log.size() > fromByte ? log.substr(fromByte) : std::string();
 }
 

@@ -2,15 +2,12 @@
 
 #include "app/sfx_app.h"
 #include "tests/support/temp_folder.h"
+#include "win/temp_path.h"
 
 namespace zelko::test {
 namespace {
 
-std::wstring LogPath() {
-  wchar_t temp[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, temp);
-  return std::wstring(temp) + L"ZelkoSFX.log";
-}
+std::wstring LogPath() { return TempPath() + L"ZelkoSFX.log"; }
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include "app/sfx_app.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/text_bytes.h"
+#include "win/temp_path.h"
 
 namespace zelko {
 namespace {
@@ -23,9 +24,7 @@ using test::TempFolder;
 class LogFolderEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + L"zelko_report_tests";
+    folder_ = TempPath() + L"zelko_report_tests";
     test::RemoveTree(folder_);
     ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr));
     ASSERT_TRUE(::SetEnvironmentVariableW(L"TMP", (folder_ + L"\\").c_str()));

@@ -3,20 +3,32 @@
 #include <windows.h>
 
 #include "win/scoped_handle.h"
+#include "win/temp_path.h"
 
 namespace zelko::test {
 
 TempFolder::TempFolder() {
-  wchar_t temp[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, temp);
+  const std::wstring temp = TempPath();
   for (unsigned attempt = 0;; ++attempt) {
-    path_ = std::wstring(temp) + L"zelko_test_" + std::to_wstring(::GetCurrentProcessId()) +
+    path_ = temp + L"zelko_test_" + std::to_wstring(::GetCurrentProcessId()) +
             L"_" + std::to_wstring(::GetTickCount64()) + L"_" + std::to_wstring(attempt);
     if (::CreateDirectoryW(path_.c_str(), nullptr)) break;
   }
 }
 
 TempFolder::~TempFolder() { RemoveTree(path_); }
+
+ScopedTempPath::ScopedTempPath(const std::wstring& folder) {
+  wchar_t old[MAX_PATH];
+  const DWORD length = ::GetEnvironmentVariableW(L"TMP", old, MAX_PATH);
+  hadOld_ = length > 0 && length < MAX_PATH;
+  if (hadOld_) old_ = old;
+  ::SetEnvironmentVariableW(L"TMP", (folder + L"\\").c_str());
+}
+
+ScopedTempPath::~ScopedTempPath() {
+  ::SetEnvironmentVariableW(L"TMP", hadOld_ ? old_.c_str() : nullptr);
+}
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   ScopedFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

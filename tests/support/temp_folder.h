@@ -21,6 +21,19 @@ class TempFolder {
   std::wstring path_;
 };
 
+// Points the process's temporary folder (GetTempPathW) at `folder` for the life of this object.
+class ScopedTempPath {
+ public:
+  explicit ScopedTempPath(const std::wstring& folder);
+  ~ScopedTempPath();
+  ScopedTempPath(const ScopedTempPath&) = delete;
+  ScopedTempPath& operator=(const ScopedTempPath&) = delete;
+
+ private:
+  bool hadOld_ = false;
+  std::wstring old_;
+};
+
 // Whole-file helpers for test fixtures.
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
