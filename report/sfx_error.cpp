@@ -43,13 +43,6 @@ std::wstring ConfiguredOr(const wchar_t* key, const std::wstring& fallback) {
   return value.empty() ? fallback : value;
 }
 
-void ReplaceAll(std::wstring& text, const std::wstring& marker, const std::wstring& by) {
-  for (size_t at = text.find(marker); at != std::wstring::npos;
-       at = text.find(marker, at + by.size())) {
-    text.replace(at, marker.size(), by);
-  }
-}
-
 }  // namespace
 
 const std::wstring& UnsupportedOsDefaultText() {
@@ -79,7 +72,7 @@ void SFXError::SetErrorCondition(const std::wstring& logText, int code, int deta
       message_ = ConfiguredOr(kSfxDlgErrDiskSpace,
                               L"Low disk space. Please, free [DISK_SPACE] MB of disk space and "
                               L"run installer again.");
-      ReplaceAll(message_, kDiskSpaceMarker, DecimalText(detail));
+      message_ = ReplaceAll(message_, kDiskSpaceMarker, DecimalText(detail));
       break;
     case kSfxErrAlreadyInstalled:
       message_ = ConfiguredOr(kSfxDlgErrAlreadyInstalled, L"This product is already installed.");
