@@ -8,6 +8,7 @@
 #include "app/support_folder.h"
 #include "report/run_log.h"
 #include "resources/payload_resources.h"
+#include "resources/string_keys.h"
 #include "win/format_text.h"
 #include "win/system_message.h"
 #include "win/temp_path.h"
@@ -15,7 +16,6 @@
 namespace zelko {
 namespace {
 
-constexpr wchar_t kPlainBoxTitle[] = L"Setup";
 constexpr wchar_t kConfigNotWritten[] =
     L"Failed to extract configuration file - please contact technical support.";
 constexpr wchar_t kNoProductCode[] = L"Invalid configuration information - missing Product Code";
@@ -24,7 +24,7 @@ constexpr wchar_t kRdcMismatch[] =
 
 // Before the configuration exists there are no configured texts: plain system boxes.
 void ShowPlainMessage(BOOL silent, const std::wstring& text) {
-  if (!silent) ::MessageBoxW(nullptr, text.c_str(), kPlainBoxTitle, MB_OK);
+  if (!silent) ::MessageBoxW(nullptr, text.c_str(), kDefaultSetupTitle, MB_OK);
 }
 
 }  // namespace
