@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "resources/payload_resources.h"
 #include "tests/support/host_process.h"
 #include "tests/support/temp_folder.h"
 #include "win/scoped_handle.h"
@@ -44,14 +45,18 @@ void UpdateResources(const std::wstring& path, const InstallerPackage& package) 
     WORD id;
     std::string bytes;
   };
-  std::vector<Part> parts = {{L"ZELKO_SFX_INI", 133, IniResource(package.ini)}};
-  if (!package.archive.empty()) parts.push_back({L"ARCHIVE_7Z", 131, ReadFileBytes(package.archive)});
+  std::vector<Part> parts = {
+      {kConfigResourceType, kConfigResourceId, IniResource(package.ini)}};
+  if (!package.archive.empty()) {
+    parts.push_back({kArchiveResourceType, kArchiveResourceId, ReadFileBytes(package.archive)});
+  }
   if (!package.rdcArchive.empty()) {
-    parts.push_back({L"ARCHIVE_7Z_RDC", 135, ReadFileBytes(package.rdcArchive)});
+    parts.push_back(
+        {kRdcArchiveResourceType, kRdcArchiveResourceId, ReadFileBytes(package.rdcArchive)});
   }
   for (size_t n = 0; n < package.files.size(); ++n) {
-    parts.push_back({L"FILE_" + std::to_wstring(n), static_cast<WORD>(140 + n),
-                     ReadFileBytes(package.files[n])});
+    parts.push_back({kFileResourceTypePrefix + std::to_wstring(n),
+                     static_cast<WORD>(kFileResourceBaseId + n), ReadFileBytes(package.files[n])});
   }
   const HANDLE update = ::BeginUpdateResourceW(path.c_str(), FALSE);
   ASSERT_NE(update, nullptr) << "error " << ::GetLastError();
