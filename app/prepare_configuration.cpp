@@ -9,6 +9,7 @@
 #include "report/run_log.h"
 #include "resources/payload_resources.h"
 #include "resources/string_keys.h"
+#include "win/folder_tree.h"
 #include "win/format_text.h"
 #include "win/system_message.h"
 #include "win/temp_path.h"

@@ -2,12 +2,9 @@
 #define _CRT_RAND_S
 #include "app/support_folder.h"
 
-#include <shlobj.h>
-
 #include <cstdlib>
 
 #include "win/format_text.h"
-#include "win/scoped_handle.h"
 #include "win/temp_path.h"
 
 namespace zelko {
@@ -35,24 +32,6 @@ DWORD CreateSupportFolder(std::wstring& folder) {
     error = ::GetLastError();
   }
   return error != 0 ? error : ERROR_ALREADY_EXISTS;
-}
-
-DWORD TestFolderWritable(const std::wstring& folder) {
-  ::SHCreateDirectory(nullptr, folder.c_str());
-  DWORD error = 0;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    const std::wstring probe = folder + L"\\" + DecimalText(rand()) + L".txt";
-    ScopedFileHandle file(::CreateFileW(probe.c_str(), GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    error = ::GetLastError();
-    if (file) {
-      file.reset();
-      error = ::DeleteFileW(probe.c_str()) ? 0 : ::GetLastError();
-    }
-    if (error == 0) return 0;
-  }
-  return error;
 }
 
 }  // namespace zelko
