@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/product_run_lock.h"
+#include "app/sfx_config.h"
 #include "report/sfx_error.h"
 #include "win/app_base.h"
 
@@ -56,8 +57,6 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   BOOL SetupInstaller();
   // checks/installer_launch.cpp: starts the setup program, waits, takes its exit code.
   BOOL StartInstaller();
-  // report/registry_report.cpp: LogTime, ErrorText and ExitCode for updater callers.
-  void ReportResultToRegistry(int32_t exitCode, const std::wstring& message);
   // app/cleanup.cpp: ends the dialog and removes what the run left in the temporary folder.
   void Cleanup();
   // checks/installer_folder.cpp: makes installFolder_ an existing, writable folder; with a
@@ -78,7 +77,7 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   int32_t exitCode_ = 0;
   // Runs on the user-interface thread; the object stays valid until the process ends.
   CZelkoSelfExtractorDlg* dialog_ = nullptr;
-  SFXError error_;
+  SFXError error_{SfxConfig::GetValue};
   uint32_t totalSizeKB_ = 0;
   BOOL bSilent_ = FALSE;
   volatile BOOL bFinished_ = FALSE;  // shared with the user-interface thread

@@ -1,6 +1,7 @@
 #include "tests/extract/extract_test_support.h"
 
 #include "app/sfx_app.h"
+#include "app/sfx_config.h"
 #include "tests/support/temp_folder.h"
 #include "win/temp_path.h"
 
@@ -35,7 +36,7 @@ void ResetRunState() {
   theApp.bCancelled_ = FALSE;
   theApp.bSilent_ = FALSE;
   theApp.bKiv_ = FALSE;
-  theApp.error_ = SFXError();
+  theApp.error_ = SFXError(SfxConfig::GetValue);
 }
 
 std::wstring CurrentDirectory() {
