@@ -1,5 +1,5 @@
-// Shared pieces of the extraction tests: where the archives are, a progress recorder, the
-// run log written during a test, and a clean run state.
+// Shared pieces of the extraction tests: where the archives are, a progress recorder and a
+// clean run state.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "extract/pause_wait.h"
+#include "tests/support/temp_folder.h"
 
 namespace zelko::test {
 
@@ -52,24 +53,11 @@ struct ScriptedHost : QuietDecodeHost {
   std::vector<uint32_t> amounts;
 };
 
-// The run log's bytes written since this object was made.
-class LogCapture {
- public:
-  LogCapture();
-  std::string Text() const;
-
- private:
-  size_t start_;
-};
-
 // Clears the shared flags and the error condition of theApp.
 void ResetRunState();
 
 // The current directory.
 std::wstring CurrentDirectory();
-
-// Names in `folder` (not recursive, without "." and "..").
-std::vector<std::wstring> FolderEntries(const std::wstring& folder);
 
 // The user-interface side of a pause: reset the event, then set bPaused_ ...
 void BeginPause();

@@ -15,7 +15,6 @@
 namespace zelko {
 namespace {
 
-using test::ReadFileBytes;
 using test::SystemTextBytes;
 using test::TempFolder;
 
@@ -43,10 +42,8 @@ LogFolderEnvironment* const g_logFolder = static_cast<LogFolderEnvironment*>(
 // as "[T] ".
 class LogTail {
  public:
-  LogTail() : start_(ReadFileBytes(g_logFolder->LogPath()).size()) {}
-
   std::string NewEntries() const {
-    const std::string bytes = ReadFileBytes(g_logFolder->LogPath()).substr(start_);
+    const std::string bytes = capture_.Text();
     std::string out;
     size_t line = 0;
     while (line < bytes.size()) {
@@ -71,7 +68,7 @@ class LogTail {
     }
     return true;
   }
-  size_t start_;
+  test::LogCapture capture_{g_logFolder->LogPath()};
 };
 
 // A configuration file with the given [STRING] lines (UTF-16LE with BOM, as the program finds

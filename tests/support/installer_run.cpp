@@ -130,18 +130,6 @@ std::string WithoutTimestamp(const std::string& line) {
   return line.substr(22);
 }
 
-std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW entry;
-  ScopedFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &entry));
-  if (!find) return names;
-  do {
-    const std::wstring name = entry.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (::FindNextFileW(find.get(), &entry));
-  return names;
-}
-
 std::wstring ZelkoDataFolder() {
   wchar_t common[MAX_PATH];
   ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);

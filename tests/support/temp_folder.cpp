@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "win/scoped_handle.h"
 #include "win/temp_path.h"
 
@@ -56,6 +58,28 @@ std::string ReadFileBytes(const std::wstring& path) {
 
 bool FileExists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW entry;
+  ScopedFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &entry));
+  if (!find) return names;
+  do {
+    const std::wstring name = entry.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (::FindNextFileW(find.get(), &entry));
+  return names;
+}
+
+std::wstring RunLogPath() { return TempPath() + L"ZelkoSFX.log"; }
+
+LogCapture::LogCapture(std::wstring path)
+    : path_(std::move(path)), start_(ReadFileBytes(path_).size()) {}
+
+std::string LogCapture::Text() const {
+  const std::string all = ReadFileBytes(path_);
+  return all.size() > start_ ? all.substr(start_) : std::string();
 }
 
 namespace {

@@ -16,6 +16,7 @@ namespace zelko {
 namespace {
 
 using test::FileExists;
+using test::FolderEntries;
 using test::MakeFolderLink;
 using test::TempFolder;
 using test::WriteFileBytes;
@@ -26,21 +27,6 @@ constexpr wchar_t kFolderFailed[] = L"Attempted to cleanup folder failed: ";
 std::vector<std::wstring> g_logged;
 void RecordLog(int level, const std::wstring& text, int withSystemError) {
   g_logged.push_back(std::to_wstring(level) + L"|" + text + L"|" + std::to_wstring(withSystemError));
-}
-
-// Names in `folder`, sorted, without "." and "..".
-std::vector<std::wstring> Names(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW entry;
-  const HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::wstring name = entry.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (::FindNextFileW(find, &entry));
-  ::FindClose(find);
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 class DeleteFolderTreeTest : public testing::Test {
@@ -132,8 +118,10 @@ TEST(TestFolderWritableTest, CreatesTheFolderAndLeavesNoProbeBehind) {
     }
   }
   // The probes were deleted again: only what the test made is there.
-  EXPECT_EQ(Names(root.path()), (std::vector<std::wstring>{L"file.txt", L"new"}));
-  EXPECT_EQ(Names(root / L"new\\nested\\folder"), std::vector<std::wstring>{});
+  std::vector<std::wstring> names = FolderEntries(root.path());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"file.txt", L"new"}));
+  EXPECT_EQ(FolderEntries(root / L"new\\nested\\folder"), std::vector<std::wstring>{});
 }
 
 }  // namespace
