@@ -8,13 +8,15 @@
 #include "app/support_folder.h"
 #include "report/run_log.h"
 #include "resources/payload_resources.h"
+#include "resources/string_keys.h"
+#include "win/folder_tree.h"
 #include "win/format_text.h"
 #include "win/system_message.h"
+#include "win/temp_path.h"
 
 namespace zelko {
 namespace {
 
-constexpr wchar_t kPlainBoxTitle[] = L"Setup";
 constexpr wchar_t kConfigNotWritten[] =
     L"Failed to extract configuration file - please contact technical support.";
 constexpr wchar_t kNoProductCode[] = L"Invalid configuration information - missing Product Code";
@@ -23,15 +25,13 @@ constexpr wchar_t kRdcMismatch[] =
 
 // Before the configuration exists there are no configured texts: plain system boxes.
 void ShowPlainMessage(BOOL silent, const std::wstring& text) {
-  if (!silent) ::MessageBoxW(nullptr, text.c_str(), kPlainBoxTitle, MB_OK);
+  if (!silent) ::MessageBoxW(nullptr, text.c_str(), kDefaultSetupTitle, MB_OK);
 }
 
 }  // namespace
 
 BOOL CZelkoSelfExtractorApp::PrepareConfiguration() {
-  wchar_t temp[MAX_PATH];
-  const DWORD length = ::GetTempPathW(MAX_PATH, temp);
-  tempPath_.assign(temp, length < MAX_PATH ? length : 0);
+  tempPath_ = TempPath();
   if (tempPath_.empty()) {
     SfxLog::Write(1, L"Unable to get Temp folder: ", tempPath_, 0);
     return FALSE;

@@ -24,7 +24,6 @@ CZelkoSelfExtractorApp theApp;
 namespace {
 
 constexpr wchar_t kBanner[] = L"Zelko SFX 10.0.0.1 logging started.";
-constexpr wchar_t kDefaultTitle[] = L"Setup";
 
 }  // namespace
 
@@ -118,7 +117,7 @@ void CZelkoSelfExtractorApp::ReportErrorCondition() {
   const std::wstring message = error_.message_;
   if (!bSilent_) {
     std::wstring title = SfxConfig::GetValue(kStringSection, kSfxTitleCaptionBar);
-    if (title.empty()) title = kDefaultTitle;
+    if (title.empty()) title = kDefaultSetupTitle;
     ShowLocalisedMessageBox(dialogWindow, title.c_str(), message.c_str(), MB_OK);
   }
   if (bKiv_ || bVuh_) ReportResultToRegistry(exitCode_, message);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/product_run_lock.h"
+#include "app/sfx_config.h"
 #include "report/sfx_error.h"
 #include "win/app_base.h"
 
@@ -72,9 +73,6 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   // exitCode_. A missing or unstartable program sets the error condition; a refused
   // elevation or an exit code of 1602 counts as a cancel.
   BOOL StartInstaller();
-  // For the updater's runs: writes LogTime, ErrorText and ExitCode under kSetupRegistryKey
-  // in HKEY_LOCAL_MACHINE; a write that fails is logged.
-  void ReportResultToRegistry(int32_t exitCode, const std::wstring& message);
   // Ends the dialog, waits for its thread, and removes the support folder. After a cancel of a
   // run that would start the setup program, it also takes back what the run extracted: all
   // of an owned installer folder, else only the paths in extractedPaths_. Runs on every path
@@ -100,7 +98,7 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   int32_t exitCode_ = 0;
   // Runs on the user-interface thread; the object stays valid until the process ends.
   CZelkoSelfExtractorDlg* dialog_ = nullptr;
-  SFXError error_;
+  SFXError error_{SfxConfig::GetValue};
   uint32_t totalSizeKB_ = 0;
   BOOL bSilent_ = FALSE;
   volatile BOOL bFinished_ = FALSE;  // shared with the user-interface thread

@@ -2,12 +2,10 @@
 #define _CRT_RAND_S
 #include "app/support_folder.h"
 
-#include <shlobj.h>
-
 #include <cstdlib>
 
 #include "win/format_text.h"
-#include "win/scoped_handle.h"
+#include "win/temp_path.h"
 
 namespace zelko {
 namespace {
@@ -22,16 +20,10 @@ unsigned StrongRandomNumber() {
   return value & 0x7FFFFFFFu;
 }
 
-std::wstring TempFolder() {
-  wchar_t buffer[MAX_PATH];
-  const DWORD length = ::GetTempPathW(MAX_PATH, buffer);
-  return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring();
-}
-
 }  // namespace
 
 DWORD CreateSupportFolder(std::wstring& folder) {
-  const std::wstring temp = TempFolder();
+  const std::wstring temp = TempPath();
   if (temp.empty()) return ::GetLastError();
   DWORD error = ERROR_ALREADY_EXISTS;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -40,24 +32,6 @@ DWORD CreateSupportFolder(std::wstring& folder) {
     error = ::GetLastError();
   }
   return error != 0 ? error : ERROR_ALREADY_EXISTS;
-}
-
-DWORD TestFolderWritable(const std::wstring& folder) {
-  ::SHCreateDirectory(nullptr, folder.c_str());
-  DWORD error = 0;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    const std::wstring probe = folder + L"\\" + DecimalText(rand()) + L".txt";
-    ScopedFileHandle file(::CreateFileW(probe.c_str(), GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    error = ::GetLastError();
-    if (file) {
-      file.reset();
-      error = ::DeleteFileW(probe.c_str()) ? 0 : ::GetLastError();
-    }
-    if (error == 0) return 0;
-  }
-  return error;
 }
 
 }  // namespace zelko

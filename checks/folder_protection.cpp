@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-#include "app/folder_tree.h"
 #include "extract/entry_names.h"
 #include "report/run_log.h"
+#include "win/folder_tree.h"
 #include "win/scoped_handle.h"
 
 namespace zelko {
@@ -154,7 +154,7 @@ bool PrepareOwnFolder(const std::wstring& base, const std::wstring& below, bool 
     return false;
   }
   if (!elevated) {
-    DeleteFolderTree(target);
+    DeleteFolderTree(target, SfxLog::Write);
     ::SHCreateDirectory(nullptr, target.c_str());  // whether it can be used is tested next
     return true;
   }
@@ -171,7 +171,7 @@ bool PrepareOwnFolder(const std::wstring& base, const std::wstring& below, bool 
     if (end == std::wstring::npos) break;
     start = end + 1;
   }
-  DeleteFolderTree(target);
+  DeleteFolderTree(target, SfxLog::Write);
   // Made anew with our security; or, when something in it could not be removed, kept as the
   // re-secured folder it now is.
   return SecureFolder(target, protection.get());

@@ -3,12 +3,12 @@
 
 #include "app/sfx_app.h"
 #include "app/sfx_config.h"
-#include "app/support_folder.h"
 #include "checks/folder_protection.h"
 #include "report/run_log.h"
 #include "resources/string_keys.h"
 #include "ui/progress_dialog.h"
 #include "win/com_apartment.h"
+#include "win/folder_tree.h"
 #include "win/scoped_handle.h"
 
 namespace zelko {

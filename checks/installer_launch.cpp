@@ -31,15 +31,6 @@ std::wstring CurrentDirectoryPath() {
   return folder;
 }
 
-std::wstring ReplaceInstallPath(std::wstring text, const std::wstring& folder) {
-  const std::wstring marker = kInstallPathMarker;
-  for (size_t at = text.find(marker); at != std::wstring::npos;
-       at = text.find(marker, at + folder.size())) {
-    text.replace(at, marker.size(), folder);
-  }
-  return text;
-}
-
 }  // namespace
 
 BOOL CZelkoSelfExtractorApp::SetupInstaller() {
@@ -98,7 +89,7 @@ BOOL CZelkoSelfExtractorApp::StartInstaller() {
   }
   std::wstring run = SfxConfig::GetValue(L"INSTALL", L"RUN");
   if (run.empty()) run = kDefaultRun;
-  const std::wstring runPath = ReplaceInstallPath(run, installFolder_);
+  const std::wstring runPath = ReplaceAll(run, kInstallPathMarker, installFolder_);
   if (::GetFileAttributesW(runPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
     // Nothing can be installed: a condition, never the quiet 0 of a run that worked.
     const DWORD error = ::GetLastError();

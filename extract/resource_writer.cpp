@@ -4,6 +4,7 @@
 #include "app/sfx_config.h"
 #include "extract/pause_wait.h"
 #include "report/run_log.h"
+#include "resources/payload_resources.h"
 #include "win/file.h"
 #include "win/format_text.h"
 
@@ -11,7 +12,6 @@ namespace zelko {
 namespace {
 
 constexpr uint32_t kChunkProgressKB = 500;
-constexpr WORD kFirstInstallerFileId = 140;
 
 }  // namespace
 
@@ -71,12 +71,12 @@ BOOL ExtractInstallerFiles(CZelkoSelfExtractorApp& app) {
   SfxLog::Write(1, L"Extracting Installer...");
   for (unsigned n = 0;; ++n) {
     if (app.bFinished_) return TRUE;
-    const std::wstring key = L"FILE_" + DecimalText(n);
+    const std::wstring key = kFileResourceTypePrefix + DecimalText(n);
     const std::wstring name = SfxConfig::GetValue(L"INSTALL", key.c_str());
     if (name.empty()) return TRUE;
     const std::wstring path = app.installFolder_ + L"\\" + name;
     app.extractedPaths_.push_back(path);  // for a cancel in a folder that is the user's
-    if (ExtractResourceToFile(path, app, static_cast<WORD>(kFirstInstallerFileId + n),
+    if (ExtractResourceToFile(path, app, static_cast<WORD>(kFileResourceBaseId + n),
                               key.c_str()) != kResourceWritten) {
       return FALSE;
     }

@@ -2,7 +2,6 @@
 
 #include <ctime>
 
-#include "app/sfx_app.h"
 #include "report/run_log.h"
 #include "win/scoped_handle.h"
 
@@ -39,8 +38,7 @@ BOOL WriteRegistryString(HKEY hive, const wchar_t* keyPath, const wchar_t* name,
                           reinterpret_cast<const BYTE*>(text.c_str()), bytes) == ERROR_SUCCESS;
 }
 
-void CZelkoSelfExtractorApp::ReportResultToRegistry(int32_t exitCode,
-                                                    const std::wstring& message) {
+void ReportResultToRegistry(int32_t exitCode, const std::wstring& message) {
   const uint32_t now = static_cast<uint32_t>(static_cast<uint64_t>(time(nullptr)));
   if (!WriteSetupDword(L"LogTime", now)) SfxLog::Write(1, L"Failed to register LogTime");
   if (!WriteRegistryString(HKEY_LOCAL_MACHINE, kSetupRegistryKey, L"ErrorText", message)) {

@@ -20,4 +20,8 @@ BOOL WriteSetupDword(const wchar_t* name, uint32_t value);
 BOOL WriteRegistryString(HKEY hive, const wchar_t* keyPath, const wchar_t* name,
                          const std::wstring& text);
 
+// The outcome of the run under the setup key: LogTime (now, in seconds since 1970),
+// ErrorText (`message`) and ExitCode (`exitCode`). Each value that cannot be written is logged.
+void ReportResultToRegistry(int32_t exitCode, const std::wstring& message);
+
 }  // namespace zelko

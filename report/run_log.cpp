@@ -4,6 +4,7 @@
 
 #include "win/format_text.h"
 #include "win/system_message.h"
+#include "win/temp_path.h"
 
 namespace zelko {
 namespace {
@@ -17,13 +18,6 @@ constexpr int kLevelLimit = 2;
 constexpr wchar_t kRunSeparator[] = L"\n\n\n";
 constexpr wchar_t kSystemErrorIndent[] = L"   ";
 constexpr wchar_t kNoSystemText[] = L"(the system has no text for this code)\n";
-
-std::wstring TempFolder() {
-  wchar_t buffer[MAX_PATH];
-  const DWORD length = ::GetTempPathW(MAX_PATH, buffer);
-  if (length == 0 || length >= MAX_PATH) return {};
-  return std::wstring(buffer, length);
-}
 
 std::wstring Timestamp(const SYSTEMTIME& now) {
   wchar_t buffer[64];
@@ -98,7 +92,7 @@ bool RunLogWriter::OpenForAppend(const std::wstring& path) {
 }
 
 bool RunLogWriter::Open() {
-  const std::wstring folder = TempFolder();
+  const std::wstring folder = TempPath();
   if (folder.empty()) return false;
   const std::wstring logPath = folder + kLogName;
 

@@ -2,7 +2,6 @@
 
 #include <cwchar>
 
-#include "app/sfx_config.h"
 #include "report/run_log.h"
 #include "resources/string_keys.h"
 #include "win/format_text.h"
@@ -38,16 +37,11 @@ bool IsGenericCode(int code) {
   }
 }
 
-std::wstring ConfiguredOr(const wchar_t* key, const std::wstring& fallback) {
-  std::wstring value = SfxConfig::GetValue(kStringSection, key);
+// The text the configuration's STRING section gives for `key`, or `fallback` without one.
+std::wstring ConfiguredOr(ConfiguredText configuredText, const wchar_t* key,
+                          const std::wstring& fallback) {
+  std::wstring value = configuredText != nullptr ? configuredText(kStringSection, key) : L"";
   return value.empty() ? fallback : value;
-}
-
-void ReplaceAll(std::wstring& text, const std::wstring& marker, const std::wstring& by) {
-  for (size_t at = text.find(marker); at != std::wstring::npos;
-       at = text.find(marker, at + by.size())) {
-    text.replace(at, marker.size(), by);
-  }
 }
 
 }  // namespace
@@ -73,24 +67,25 @@ void SFXError::SetErrorCondition(const std::wstring& logText, int code, int deta
 
   switch (code) {
     case kSfxErrUnsupportedOs:
-      message_ = ConfiguredOr(kSfxUnsupportedOs, UnsupportedOsDefaultText());
+      message_ = ConfiguredOr(configuredText_, kSfxUnsupportedOs, UnsupportedOsDefaultText());
       break;
     case kSfxErrDiskSpace:
-      message_ = ConfiguredOr(kSfxDlgErrDiskSpace,
+      message_ = ConfiguredOr(configuredText_, kSfxDlgErrDiskSpace,
                               L"Low disk space. Please, free [DISK_SPACE] MB of disk space and "
                               L"run installer again.");
-      ReplaceAll(message_, kDiskSpaceMarker, DecimalText(detail));
+      message_ = ReplaceAll(message_, kDiskSpaceMarker, DecimalText(detail));
       break;
     case kSfxErrAlreadyInstalled:
-      message_ = ConfiguredOr(kSfxDlgErrAlreadyInstalled, L"This product is already installed.");
+      message_ = ConfiguredOr(configuredText_, kSfxDlgErrAlreadyInstalled,
+                              L"This product is already installed.");
       break;
     case kSfxErrAlreadyRunning:
-      message_ = ConfiguredOr(kSfxDlgErrAlreadyRunning,
+      message_ = ConfiguredOr(configuredText_, kSfxDlgErrAlreadyRunning,
                               L"Another installation of this product is already running.");
       break;
     default:
       if (!IsGenericCode(code)) return;  // no message for a code of no group
-      message_ = SfxConfig::GetValue(kStringSection, kSfxDlgErrStatus);
+      message_ = ConfiguredOr(configuredText_, kSfxDlgErrStatus, L"");
       break;
   }
   AppendErrorCode(message_);
@@ -101,7 +96,7 @@ void SFXError::AppendErrorCode(std::wstring& message) const {
   wchar_t number[32];
   FormatText(number, 32, L"  %ld", static_cast<long>(code_));
   message += L"\n\n";
-  message += ConfiguredOr(kSfxDlgErrCode, kDefaultErrorCodeLabel);
+  message += ConfiguredOr(configuredText_, kSfxDlgErrCode, kDefaultErrorCodeLabel);
   message += number;
 }
 

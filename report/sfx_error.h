@@ -23,7 +23,14 @@ constexpr int kSfxErrGetCurrentDirectory = 150320;
 constexpr int kSfxErrSetCurrentDirectory = 150330;
 constexpr int kSfxErrExtractResource = 150340;
 
+// Where a condition's message texts come from: the value of `key` in `section` of the run's
+// configuration, empty when it has none. The program's is SfxConfig::GetValue; the
+// configuration is read above this folder, so it is handed in.
+using ConfiguredText = std::wstring (*)(const wchar_t* section, const wchar_t* key);
+
 struct SFXError {
+  // With a null `configuredText` every message is its built-in default (or empty).
+  explicit SFXError(ConfiguredText configuredText) : configuredText_(configuredText) {}
   virtual ~SFXError() = default;
 
   // Logs `logText` (with the system-error line when `detail` is not 0) on every call; the
@@ -35,6 +42,7 @@ struct SFXError {
   int code_ = kSfxNoError;
   int detail_ = 0;
   std::wstring message_;
+  ConfiguredText configuredText_;
 };
 
 // The default text of the unsupported-system condition, also its log text.

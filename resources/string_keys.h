@@ -7,6 +7,10 @@ namespace zelko {
 
 constexpr wchar_t kStringSection[] = L"STRING";
 
+// The title of a box where the configuration gives none: the end-of-run box when
+// SFX_TITLE_CAPTIONBAR is empty, and the plain boxes shown before the configuration exists.
+constexpr wchar_t kDefaultSetupTitle[] = L"Setup";
+
 constexpr wchar_t kSfxTitleCaptionBar[] = L"SFX_TITLE_CAPTIONBAR";
 constexpr wchar_t kSfxBtnOk[] = L"SFX_BTN_OK";
 constexpr wchar_t kSfxBtnYes[] = L"SFX_BTN_YES";

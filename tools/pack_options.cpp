@@ -1,10 +1,12 @@
 #include "tools/pack_options.h"
 
+#include "resources/payload_resources.h"
+
 namespace zelko::pack {
 namespace {
 
-// Resource ids of the file resources run from 140 to the largest 16-bit id.
-constexpr size_t kMaxFiles = 0xFFFF - 140 + 1;
+// Resource ids of the file resources run from kFileResourceBaseId to the largest 16-bit id.
+constexpr size_t kMaxFiles = 0xFFFF - kFileResourceBaseId + 1;
 
 }  // namespace
 

@@ -39,4 +39,12 @@ std::wstring DecimalText(long long value) {
   return std::wstring(first, text + 24);
 }
 
+std::wstring ReplaceAll(std::wstring text, const std::wstring& marker, const std::wstring& by) {
+  for (size_t at = text.find(marker); at != std::wstring::npos;
+       at = text.find(marker, at + by.size())) {
+    text.replace(at, marker.size(), by);
+  }
+  return text;
+}
+
 }  // namespace zelko

@@ -15,15 +15,6 @@ namespace {
 
 using test::TempFolder;
 
-std::string LogTail(size_t fromByte) {
-  wchar_t temp[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, temp);
-  const std::string log = test::ReadFileBytes(std::wstring(temp) + L"ZelkoSFX.log");
-  return log.size() > fromByte ? log.substr(fromByte) : std::string();
-}
-
-size_t LogSize() { return LogTail(0).size(); }
-
 class SfxConfigTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -77,13 +68,13 @@ TEST_F(SfxConfigTest, ReadsTheFileAnewOnEveryLookup) {
   EXPECT_FALSE(SfxConfig::GetValue(L"INSTALL", L"ProductCode").empty());
   ASSERT_TRUE(::DeleteFileW(theApp.configPath_.c_str()));
 
-  const size_t before = LogSize();
+  const test::LogCapture log;
   EXPECT_EQ(SfxConfig::GetValue(L"INSTALL", L"ProductCode"), L"");
   EXPECT_EQ(SfxConfig::GetValue(L"STRING", L"SFX_DLG_TITLE"), L"");
   const std::string expectedLine =
       "] Configuration file missing: " +
       std::string(theApp.configPath_.begin(), theApp.configPath_.end()) + "\r\n";
-  const std::string tail = LogTail(before);
+  const std::string tail = log.Text();
   const size_t first = tail.find(expectedLine);
   ASSERT_NE(first, std::string::npos) << tail;
   EXPECT_NE(tail.find(expectedLine, first + 1), std::string::npos) << "one line per lookup";

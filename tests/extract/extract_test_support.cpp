@@ -1,18 +1,10 @@
 #include "tests/extract/extract_test_support.h"
 
 #include "app/sfx_app.h"
+#include "app/sfx_config.h"
 #include "tests/support/temp_folder.h"
 
 namespace zelko::test {
-namespace {
-
-std::wstring LogPath() {
-  wchar_t temp[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, temp);
-  return std::wstring(temp) + L"ZelkoSFX.log";
-}
-
-}  // namespace
 
 std::wstring Fixture(const std::wstring& name) {
   return FixtureFolder() + L"extract\\" + name;
@@ -25,20 +17,13 @@ void RecordingHost::ReportProgress(uint32_t amountKB) {
   if (onProgress) onProgress(amounts.size(), amountKB);
 }
 
-LogCapture::LogCapture() : start_(ReadFileBytes(LogPath()).size()) {}
-
-std::string LogCapture::Text() const {
-  const std::string all = ReadFileBytes(LogPath());
-  return all.size() > start_ ? all.substr(start_) : std::string();
-}
-
 void ResetRunState() {
   theApp.bFinished_ = FALSE;
   theApp.bPaused_ = FALSE;
   theApp.bCancelled_ = FALSE;
   theApp.bSilent_ = FALSE;
   theApp.bKiv_ = FALSE;
-  theApp.error_ = SFXError();
+  theApp.error_ = SFXError(SfxConfig::GetValue);
 }
 
 std::wstring CurrentDirectory() {

@@ -1,5 +1,5 @@
-// Shared pieces of the extraction tests: where the archives are, a progress recorder, the
-// run log written during a test, and a clean run state.
+// Shared pieces of the extraction tests: where the archives are, a progress recorder and a
+// clean run state.
 #pragma once
 
 #include <windows.h>
@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "extract/pause_wait.h"
-#include "tests/support/installer_run.h"  // FixtureFolder, FolderEntries
+#include "tests/support/installer_run.h"  // FixtureFolder
+#include "tests/support/temp_folder.h"    // FolderEntries
 
 namespace zelko::test {
 
@@ -51,16 +52,6 @@ struct ScriptedHost : QuietDecodeHost {
   int waits = 0;
   unsigned threads = 1;
   std::vector<uint32_t> amounts;
-};
-
-// The run log's bytes written since this object was made.
-class LogCapture {
- public:
-  LogCapture();
-  std::string Text() const;
-
- private:
-  size_t start_;
 };
 
 // Clears the shared flags and the error condition of theApp.

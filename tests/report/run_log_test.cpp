@@ -16,6 +16,7 @@ namespace {
 
 using test::FileExists;
 using test::ReadFileBytes;
+using test::ScopedTempPath;
 using test::SystemTextBytes;
 using test::TempFolder;
 using test::WriteFileBytes;
@@ -29,23 +30,6 @@ constexpr char kSeparator[] = "\r\n\r\n\r\n";
 SYSTEMTIME g_now = {2024, 3, 2, 5, 7, 4, 9, 0};
 void WINAPI FixedClock(LPSYSTEMTIME now) { *now = g_now; }
 constexpr char kStamp[] = "[2024-03-05 07:04:09] ";
-
-// Points the process's temporary folder (GetTempPathW) at `folder` for one test.
-class ScopedTempPath {
- public:
-  explicit ScopedTempPath(const std::wstring& folder) {
-    wchar_t old[MAX_PATH];
-    const DWORD length = ::GetEnvironmentVariableW(L"TMP", old, MAX_PATH);
-    hadOld_ = length > 0 && length < MAX_PATH;
-    if (hadOld_) old_ = old;
-    ::SetEnvironmentVariableW(L"TMP", (folder + L"\\").c_str());
-  }
-  ~ScopedTempPath() { ::SetEnvironmentVariableW(L"TMP", hadOld_ ? old_.c_str() : nullptr); }
-
- private:
-  bool hadOld_ = false;
-  std::wstring old_;
-};
 
 // A handle on `path` with write access, as a second installer running at the same time holds
 // its log. Others may read and write but not delete.

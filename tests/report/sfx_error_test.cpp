@@ -7,13 +7,14 @@
 #include <string>
 
 #include "app/sfx_app.h"
+#include "app/sfx_config.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/text_bytes.h"
+#include "win/temp_path.h"
 
 namespace zelko {
 namespace {
 
-using test::ReadFileBytes;
 using test::SystemTextBytes;
 using test::TempFolder;
 
@@ -23,9 +24,7 @@ using test::TempFolder;
 class LogFolderEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + L"zelko_report_tests";
+    folder_ = TempPath() + L"zelko_report_tests";
     test::RemoveTree(folder_);
     ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr));
     ASSERT_TRUE(::SetEnvironmentVariableW(L"TMP", (folder_ + L"\\").c_str()));
@@ -43,10 +42,8 @@ LogFolderEnvironment* const g_logFolder = static_cast<LogFolderEnvironment*>(
 // as "[T] ".
 class LogTail {
  public:
-  LogTail() : start_(ReadFileBytes(g_logFolder->LogPath()).size()) {}
-
   std::string NewEntries() const {
-    const std::string bytes = ReadFileBytes(g_logFolder->LogPath()).substr(start_);
+    const std::string bytes = capture_.Text();
     std::string out;
     size_t line = 0;
     while (line < bytes.size()) {
@@ -71,7 +68,7 @@ class LogTail {
     }
     return true;
   }
-  size_t start_;
+  test::LogCapture capture_{g_logFolder->LogPath()};
 };
 
 // A configuration file with the given [STRING] lines (UTF-16LE with BOM, as the program finds
@@ -162,7 +159,7 @@ TEST(SFXErrorTest, ComposesMessageOfEachGroup) {
     SCOPED_TRACE(testing::Message()
                  << c.code << (c.config ? " with configuration" : " without configuration"));
     ScopedConfig config(c.config);
-    SFXError error;
+    SFXError error(SfxConfig::GetValue);
     error.SetErrorCondition(L"failure", c.code, c.detail);
     EXPECT_EQ(error.code_, c.code);
     EXPECT_EQ(error.detail_, c.detail);
@@ -176,14 +173,14 @@ TEST(SFXErrorTest, GeneralTextCoversExactlyItsCodes) {
                          150209, 150210, 150211, 150212, 150213, 150320, 150330, 150340, 100000,
                          150130, 150140, 150150, 150300, 150310, 150400, 150410};
   for (int code : general) {
-    SFXError error;
+    SFXError error(SfxConfig::GetValue);
     error.SetErrorCondition(L"failure", code, 0);
     EXPECT_EQ(error.message_, L"Setup failed.\n\nError code:   " + std::to_wstring(code));
   }
   const int other[] = {99999, 100001, 150100, 150199, 150214, 150301, 150321, 150350, 150401,
                        150420, 150498, 150500, 1603};
   for (int code : other) {
-    SFXError error;
+    SFXError error(SfxConfig::GetValue);
     error.SetErrorCondition(L"failure", code, 0);
     EXPECT_EQ(error.code_, code);
     EXPECT_EQ(error.message_, L"") << code;
@@ -193,7 +190,7 @@ TEST(SFXErrorTest, GeneralTextCoversExactlyItsCodes) {
 TEST(SFXErrorTest, FirstConditionWinsAndLaterOnesOnlyLog) {
   ScopedConfig config(L"SFX_DLG_ERRCODE=Fehlercode:");
   LogTail log;
-  SFXError error;
+  SFXError error(SfxConfig::GetValue);
   ::SetLastError(ERROR_DISK_FULL);
   error.SetErrorCondition(L"Not enough space on C:\\", 150110, 300);
   const std::wstring message = error.message_;
@@ -219,7 +216,7 @@ TEST(SFXErrorTest, FirstConditionWinsAndLaterOnesOnlyLog) {
 TEST(SFXErrorTest, ConditionWithoutDetailLogsNoSystemError) {
   ScopedConfig config(L"SFX_DLG_ERR_STATUS=Setup failed.");
   LogTail log;
-  SFXError error;
+  SFXError error(SfxConfig::GetValue);
   ::SetLastError(ERROR_FILE_NOT_FOUND);
   error.SetErrorCondition(L"Archive not found", 150213, 0);
   EXPECT_EQ(log.NewEntries(),
@@ -229,7 +226,7 @@ TEST(SFXErrorTest, ConditionWithoutDetailLogsNoSystemError) {
 
 TEST(SFXErrorTest, AppendErrorCode) {
   ScopedConfig config(nullptr);
-  SFXError error;
+  SFXError error(SfxConfig::GetValue);
   std::wstring message = L"Text";
   error.code_ = 0;
   error.AppendErrorCode(message);
@@ -237,6 +234,23 @@ TEST(SFXErrorTest, AppendErrorCode) {
   error.code_ = 1603;
   error.AppendErrorCode(message);
   EXPECT_EQ(message, L"Text\n\nError code:   1603");
+}
+
+// Without a configuration source, not even a configuration file there is asked: the
+// built-in texts stand.
+TEST(SFXErrorTest, WithoutATextSourceUsesTheBuiltInTexts) {
+  ScopedConfig config(L"SFX_DLG_ERR_ALREADYINSTALLED=Bereits installiert.\r\n"
+                      L"SFX_DLG_ERR_STATUS=Setup failed.\r\nSFX_DLG_ERRCODE=Fehlercode:");
+  const MessageCase cases[] = {
+      {150120, 0, nullptr, L"This product is already installed.\n\nError code:   150120"},
+      {150205, 0, nullptr, L"\n\nError code:   150205"},
+      {150214, 0, nullptr, L""},
+  };
+  for (const MessageCase& c : cases) {
+    SFXError error(nullptr);
+    error.SetErrorCondition(L"failure", c.code, c.detail);
+    EXPECT_EQ(error.message_, c.expected) << c.code;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "resources/payload_resources.h"
 #include "tests/support/host_process.h"
 #include "tests/support/temp_folder.h"
 #include "win/scoped_handle.h"
@@ -44,14 +45,18 @@ void UpdateResources(const std::wstring& path, const InstallerPackage& package) 
     WORD id;
     std::string bytes;
   };
-  std::vector<Part> parts = {{L"ZELKO_SFX_INI", 133, IniResource(package.ini)}};
-  if (!package.archive.empty()) parts.push_back({L"ARCHIVE_7Z", 131, ReadFileBytes(package.archive)});
+  std::vector<Part> parts = {
+      {kConfigResourceType, kConfigResourceId, IniResource(package.ini)}};
+  if (!package.archive.empty()) {
+    parts.push_back({kArchiveResourceType, kArchiveResourceId, ReadFileBytes(package.archive)});
+  }
   if (!package.rdcArchive.empty()) {
-    parts.push_back({L"ARCHIVE_7Z_RDC", 135, ReadFileBytes(package.rdcArchive)});
+    parts.push_back(
+        {kRdcArchiveResourceType, kRdcArchiveResourceId, ReadFileBytes(package.rdcArchive)});
   }
   for (size_t n = 0; n < package.files.size(); ++n) {
-    parts.push_back({L"FILE_" + std::to_wstring(n), static_cast<WORD>(140 + n),
-                     ReadFileBytes(package.files[n])});
+    parts.push_back({kFileResourceTypePrefix + std::to_wstring(n),
+                     static_cast<WORD>(kFileResourceBaseId + n), ReadFileBytes(package.files[n])});
   }
   const HANDLE update = ::BeginUpdateResourceW(path.c_str(), FALSE);
   ASSERT_NE(update, nullptr) << "error " << ::GetLastError();
@@ -123,18 +128,6 @@ std::string WithoutTimestamp(const std::string& line) {
   // "[2024-03-05 07:04:09] " is 22 characters.
   if (line.size() < 22 || line[0] != '[' || line[20] != ']' || line[21] != ' ') return "";
   return line.substr(22);
-}
-
-std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW entry;
-  ScopedFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &entry));
-  if (!find) return names;
-  do {
-    const std::wstring name = entry.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (::FindNextFileW(find.get(), &entry));
-  return names;
 }
 
 std::wstring ZelkoDataFolder() {

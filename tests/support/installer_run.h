@@ -48,9 +48,6 @@ testing::AssertionResult HasLogLine(const std::wstring& tempFolder, const std::s
 // A log line without its "[YYYY-MM-DD HH:MM:SS] " timestamp ("" when it has none).
 std::string WithoutTimestamp(const std::string& line);
 
-// Names in `folder` (files and folders, without "." and "..").
-std::vector<std::wstring> FolderEntries(const std::wstring& folder);
-
 // The folder under which runs extract by default: "<all-users application data>\\Zelko".
 std::wstring ZelkoDataFolder();
 

@@ -2,21 +2,35 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "win/scoped_handle.h"
+#include "win/temp_path.h"
 
 namespace zelko::test {
 
 TempFolder::TempFolder() {
-  wchar_t temp[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, temp);
+  const std::wstring temp = TempPath();
   for (unsigned attempt = 0;; ++attempt) {
-    path_ = std::wstring(temp) + L"zelko_test_" + std::to_wstring(::GetCurrentProcessId()) +
+    path_ = temp + L"zelko_test_" + std::to_wstring(::GetCurrentProcessId()) +
             L"_" + std::to_wstring(::GetTickCount64()) + L"_" + std::to_wstring(attempt);
     if (::CreateDirectoryW(path_.c_str(), nullptr)) break;
   }
 }
 
 TempFolder::~TempFolder() { RemoveTree(path_); }
+
+ScopedTempPath::ScopedTempPath(const std::wstring& folder) {
+  wchar_t old[MAX_PATH];
+  const DWORD length = ::GetEnvironmentVariableW(L"TMP", old, MAX_PATH);
+  hadOld_ = length > 0 && length < MAX_PATH;
+  if (hadOld_) old_ = old;
+  ::SetEnvironmentVariableW(L"TMP", (folder + L"\\").c_str());
+}
+
+ScopedTempPath::~ScopedTempPath() {
+  ::SetEnvironmentVariableW(L"TMP", hadOld_ ? old_.c_str() : nullptr);
+}
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   ScopedFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -44,6 +58,28 @@ std::string ReadFileBytes(const std::wstring& path) {
 
 bool FileExists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW entry;
+  ScopedFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &entry));
+  if (!find) return names;
+  do {
+    const std::wstring name = entry.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (::FindNextFileW(find.get(), &entry));
+  return names;
+}
+
+std::wstring RunLogPath() { return TempPath() + L"ZelkoSFX.log"; }
+
+LogCapture::LogCapture(std::wstring path)
+    : path_(std::move(path)), start_(ReadFileBytes(path_).size()) {}
+
+std::string LogCapture::Text() const {
+  const std::string all = ReadFileBytes(path_);
+  return all.size() > start_ ? all.substr(start_) : std::string();
 }
 
 namespace {

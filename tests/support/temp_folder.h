@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zelko::test {
 
@@ -21,10 +22,39 @@ class TempFolder {
   std::wstring path_;
 };
 
+// Points the process's temporary folder (GetTempPathW) at `folder` for the life of this object.
+class ScopedTempPath {
+ public:
+  explicit ScopedTempPath(const std::wstring& folder);
+  ~ScopedTempPath();
+  ScopedTempPath(const ScopedTempPath&) = delete;
+  ScopedTempPath& operator=(const ScopedTempPath&) = delete;
+
+ private:
+  bool hadOld_ = false;
+  std::wstring old_;
+};
+
 // Whole-file helpers for test fixtures.
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);
+// Names in `folder` (files and folders, not recursive, without "." and "..").
+std::vector<std::wstring> FolderEntries(const std::wstring& folder);
+// The process's own run log: "ZelkoSFX.log" in the temporary folder it has now.
+std::wstring RunLogPath();
+
+// The bytes the file at `path` (the run log unless told) gained since this object was made.
+class LogCapture {
+ public:
+  explicit LogCapture(std::wstring path = RunLogPath());
+  std::string Text() const;
+
+ private:
+  std::wstring path_;
+  size_t start_;
+};
+
 // Makes `link` a symbolic link to the folder `target` with the system's own ln. Wine shows
 // such a link as a reparse point, as Windows shows a junction. False when it cannot.
 bool MakeFolderLink(const std::wstring& target, const std::wstring& link);

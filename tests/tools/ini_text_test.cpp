@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+#include "win/temp_path.h"
+
 namespace zelko::pack {
 namespace {
 
@@ -51,9 +53,9 @@ TEST(IniValueTest, ReadsAsTheSystemsProfileReader) {
       L"[INSTALL]\r\nProductCode\r\n",
       L"[INSTALL]\r\nProductCode=\r\n",
   };
-  wchar_t folder[MAX_PATH];
-  ASSERT_NE(::GetTempPathW(MAX_PATH, folder), 0u);
-  const std::wstring path = std::wstring(folder) + L"ini_value_test.ini";
+  const std::wstring folder = TempPath();
+  ASSERT_FALSE(folder.empty());
+  const std::wstring path = folder + L"ini_value_test.ini";
   for (const wchar_t* text : cases) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
     const std::string bytes = EncodeIniResource(text);

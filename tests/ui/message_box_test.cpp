@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/sfx_config.h"
+#include "resources/string_keys.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/message_box.h"
 #include "win/message_wait.h"
@@ -163,7 +164,7 @@ TEST_F(MessageBoxTest, ProgressDialogWithTheSameTitleKeepsItsCancelCaption) {
   ASSERT_TRUE(theApp.InitDialog());
   HWND dialog = theApp.dialog_->GetSafeHwnd();
   ::ShowWindow(dialog, SW_HIDE);
-  const std::wstring title = SfxConfig::GetValue(L"STRING", L"SFX_TITLE_CAPTIONBAR");
+  const std::wstring title = SfxConfig::GetValue(kStringSection, kSfxTitleCaptionBar);
   auto answer = ShowBox(MB_OK, dialog, title.c_str());
   HWND box = driver_.Find(title, L"#32770", dialog);
   ASSERT_NE(box, nullptr) << "windows of this process:" << OwnWindows();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/sfx_app.h"
+#include "app/sfx_config.h"
 #include "tests/helpers/helper_clients.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/text_bytes.h"
@@ -44,7 +45,7 @@ class UiTest : public testing::Test {
     app.configPath_ = config_;
     app.bFinished_ = app.bPaused_ = app.bCancelled_ = FALSE;
     app.bKiv_ = app.bSilent_ = FALSE;
-    app.error_ = SFXError();
+    app.error_ = SFXError(SfxConfig::GetValue);
     app.dialog_ = nullptr;
     app.uiThreadCount_ = 0;
     app.waitEvent_ = nullptr;

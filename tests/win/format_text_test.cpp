@@ -76,5 +76,27 @@ TEST(DecimalTextTest, MatchesToWstringForEveryIntegerTypeUsed) {
   }
 }
 
+// The setup program's path and the disk-space message both go through this.
+TEST(ReplaceAllTest, ReplacesEveryExactMarkerButNothingItBringsIn) {
+  struct Case {
+    const wchar_t* text;
+    const wchar_t* by;
+    const wchar_t* expected;
+  };
+  const Case cases[] = {
+      {L"%INSTALLPATH%\\setup.exe", L"C:\\P", L"C:\\P\\setup.exe"},
+      {L"%INSTALLPATH%%INSTALLPATH%", L"ab", L"abab"},
+      {L"a %installpath% %INSTALLPATH b", L"X", L"a %installpath% %INSTALLPATH b"},
+      {L"%INSTALLPATH%", L"", L""},
+      // A folder whose name holds the marker is put in once, not looked into again.
+      {L"%INSTALLPATH%\\x", L"D:\\%INSTALLPATH%", L"D:\\%INSTALLPATH%\\x"},
+      {L"%INSTALL%INSTALLPATH%PATH%", L"-", L"%INSTALL-PATH%"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReplaceAll(c.text, L"%INSTALLPATH%", c.by), c.expected)
+        << testing::PrintToString(std::wstring(c.text));
+  }
+}
+
 }  // namespace
 }  // namespace zelko

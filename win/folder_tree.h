@@ -1,0 +1,25 @@
+// Folder trees on disk: removal that never leaves the tree it was given, and the proof that a
+// folder takes new files.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace zelko {
+
+// Where DeleteFolderTree reports what it could not delete: the run log's writer
+// (SfxLog::Write) in the program. The log lives above this folder, so it is handed in.
+using FolderTreeLog = void (*)(int level, const std::wstring& text, int withSystemError);
+
+// Deletes `folder` with everything in it, depth first; read-only files go too. A junction or
+// symbolic link inside is removed itself and never entered, so nothing outside the tree is
+// touched. Paths of three characters or fewer (a drive root) are left alone. What cannot be
+// deleted is written to `log` (level 1) and left in place.
+void DeleteFolderTree(std::wstring folder, FolderTreeLog log);
+
+// Creates `folder` (with its parents) when missing, then creates and deletes a new file in it.
+// Returns 0 when that worked, else the system error code.
+DWORD TestFolderWritable(const std::wstring& folder);
+
+}  // namespace zelko
