@@ -4,8 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
+#include "tests/support/temp_folder.h"
 #include "win/temp_path.h"
 
 namespace zelko::pack {
@@ -59,12 +58,7 @@ TEST(IniValueTest, ReadsAsTheSystemsProfileReader) {
   for (const wchar_t* text : cases) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
     const std::string bytes = EncodeIniResource(text);
-    {
-      std::FILE* file = _wfopen(path.c_str(), L"wb");
-      ASSERT_NE(file, nullptr);
-      std::fwrite(bytes.data(), 1, bytes.size(), file);
-      std::fclose(file);
-    }
+    ASSERT_TRUE(test::WriteFileBytes(path, bytes));
     wchar_t value[255];
     const DWORD length =
         ::GetPrivateProfileStringW(L"INSTALL", L"ProductCode", L"", value, 255, path.c_str());
