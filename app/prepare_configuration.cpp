@@ -7,6 +7,7 @@
 #include "app/sfx_config.h"
 #include "app/support_folder.h"
 #include "report/run_log.h"
+#include "resources/config_keys.h"
 #include "resources/payload_resources.h"
 #include "resources/string_keys.h"
 #include "win/folder_tree.h"
@@ -64,7 +65,7 @@ BOOL CZelkoSelfExtractorApp::PrepareConfiguration() {
     Cleanup();
     return FALSE;
   }
-  if (SfxConfig::GetValue(L"INSTALL", L"ProductCode").empty()) {
+  if (SfxConfig::GetValue(kInstallSection, kProductCodeKey).empty()) {
     SfxLog::Write(1, kNoProductCode);
     ShowPlainMessage(bSilent_, kNoProductCode);
     Cleanup();
@@ -77,7 +78,7 @@ BOOL CZelkoSelfExtractorApp::DetectRdcMode() {
   HRSRC rdc = ::FindResourceW(nullptr, MAKEINTRESOURCEW(kRdcArchiveResourceId), kRdcArchiveResourceType);
   if (rdc == nullptr || ::SizeofResource(nullptr, rdc) == 0) return TRUE;
 
-  const std::wstring declared = SfxConfig::GetValue(L"INSTALL", L"RDCArchiveSize");
+  const std::wstring declared = SfxConfig::GetValue(kInstallSection, kRdcArchiveSizeKey);
   if (!declared.empty() && ConfigNumber(declared) >= 1) {
     SfxLog::Write(1, L"Found RDC resource and valid configuration information - setting RDC mode");
     bRdcMode_ = TRUE;

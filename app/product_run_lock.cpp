@@ -4,6 +4,7 @@
 
 #include "app/sfx_app.h"
 #include "app/sfx_config.h"
+#include "resources/config_keys.h"
 
 namespace zelko {
 namespace {
@@ -56,7 +57,7 @@ bool ProductRunLock::Acquire(const std::wstring& productCode, DWORD* error) {
 }
 
 BOOL CZelkoSelfExtractorApp::AcquireProductRunLock() {
-  const std::wstring productCode = SfxConfig::GetValue(L"INSTALL", L"ProductCode");
+  const std::wstring productCode = SfxConfig::GetValue(kInstallSection, kProductCodeKey);
   DWORD error = 0;
   if (productRunLock_.Acquire(productCode, &error)) return TRUE;
   // The log's system-error line reads the last error.

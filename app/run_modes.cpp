@@ -4,6 +4,7 @@
 #include "extract/resource_writer.h"
 #include "app/sfx_config.h"
 #include "report/run_log.h"
+#include "resources/config_keys.h"
 #include "resources/payload_resources.h"
 
 namespace zelko {
@@ -49,7 +50,7 @@ BOOL CZelkoSelfExtractorApp::ValidateArchive() {
     return TRUE;
   }
   SfxLog::Write(1, L"in validation");
-  const std::wstring declared = SfxConfig::GetValue(L"INSTALL", L"ArchiveSize");
+  const std::wstring declared = SfxConfig::GetValue(kInstallSection, kArchiveSizeKey);
   if (declared.empty()) return TRUE;
   HRSRC archive = ::FindResourceW(nullptr, MAKEINTRESOURCEW(kArchiveResourceId), kArchiveResourceType);
   const DWORD size = archive != nullptr ? ::SizeofResource(nullptr, archive) : 0;

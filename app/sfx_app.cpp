@@ -11,6 +11,7 @@
 #include "extract/pause_wait.h"
 #include "report/registry_report.h"
 #include "report/run_log.h"
+#include "resources/config_keys.h"
 #include "resources/string_keys.h"
 #include "ui/message_box.h"
 #include "ui/progress_dialog.h"
@@ -66,7 +67,7 @@ BOOL CZelkoSelfExtractorApp::InitInstance() {
 
   if (!PrepareConfiguration()) return FALSE;
 
-  const std::wstring compression = SfxConfig::GetValue(L"INSTALL", L"Compression");
+  const std::wstring compression = SfxConfig::GetValue(kInstallSection, kCompressionKey);
   b7zArchive_ = compression.empty() || _wcsicmp(compression.c_str(), L"7z") == 0;
 
   SetButtonCaption(kOkButtonId, SfxConfig::GetValue(kStringSection, kSfxBtnOk).c_str());

@@ -3,6 +3,7 @@
 #include "app/sfx_app.h"
 #include "app/sfx_config.h"
 #include "report/run_log.h"
+#include "resources/config_keys.h"
 #include "win/scoped_handle.h"
 #include "win/system_library.h"
 
@@ -34,7 +35,7 @@ BOOL CZelkoSelfExtractorApp::IsAlreadyInstalled() {
   SfxLog::Write(1, L"IsAlreadyInstalled...");
   if (bDoNotExecute_) return FALSE;  // such runs (the updater's) extract over an installed product
 
-  const std::wstring productCode = SfxConfig::GetValue(L"INSTALL", L"ProductCode");
+  const std::wstring productCode = SfxConfig::GetValue(kInstallSection, kProductCodeKey);
   if (QueryProductVersion(productCode) == kUnknownProduct) return FALSE;
 
   // Any other answer, an error included, counts as installed: better to stop than to run a

@@ -5,6 +5,7 @@
 #include "app/sfx_config.h"
 #include "checks/folder_protection.h"
 #include "report/run_log.h"
+#include "resources/config_keys.h"
 #include "resources/string_keys.h"
 #include "ui/progress_dialog.h"
 #include "win/com_apartment.h"
@@ -35,7 +36,7 @@ BOOL CZelkoSelfExtractorApp::PrepareInstallerFolder(int shellFolderId) {
       SfxLog::Write(2, L"SHGetFolderPath failed");
       return FALSE;
     }
-    std::wstring below = L"Zelko\\Setup\\" + SfxConfig::GetValue(L"INSTALL", L"ProductCode");
+    std::wstring below = L"Zelko\\Setup\\" + SfxConfig::GetValue(kInstallSection, kProductCodeKey);
     if (bRdcMode_ && bProductInstalled_) below += L"\\RDC";
     installFolder_ = std::wstring(shellFolder) + L"\\" + below;
     // Our own per-product folder: whatever an earlier run left in it goes. The all-users one

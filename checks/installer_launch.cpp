@@ -11,6 +11,7 @@
 #include "extract/archive_extraction.h"
 #include "extract/resource_writer.h"
 #include "report/run_log.h"
+#include "resources/config_keys.h"
 #include "resources/payload_resources.h"
 #include "resources/string_keys.h"
 #include "ui/message_box.h"
@@ -87,7 +88,7 @@ BOOL CZelkoSelfExtractorApp::StartInstaller() {
   if (dialog_ != nullptr && dialog_->GetSafeHwnd() != nullptr) {
     ::ShowWindow(dialog_->GetSafeHwnd(), SW_HIDE);
   }
-  std::wstring run = SfxConfig::GetValue(L"INSTALL", L"RUN");
+  std::wstring run = SfxConfig::GetValue(kInstallSection, kRunKey);
   if (run.empty()) run = kDefaultRun;
   const std::wstring runPath = ReplaceAll(run, kInstallPathMarker, installFolder_);
   if (::GetFileAttributesW(runPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -99,8 +100,9 @@ BOOL CZelkoSelfExtractorApp::StartInstaller() {
     return FALSE;
   }
   const std::wstring arguments = ComposeSetupArguments(
-      passToSetup_ != nullptr ? passToSetup_ : L"", SfxConfig::GetValue(L"INSTALL", L"SetupArgs1"),
-      SfxConfig::GetValue(L"INSTALL", L"SetupArgs2"));
+      passToSetup_ != nullptr ? passToSetup_ : L"",
+      SfxConfig::GetValue(kInstallSection, kSetupArgs1Key),
+      SfxConfig::GetValue(kInstallSection, kSetupArgs2Key));
   const std::wstring commandLine = SetupCommandLine(runPath, arguments);
   SfxLog::Write(1, L"CreateProcess cmdLine: " + commandLine);
 

@@ -7,6 +7,7 @@
 #include "app/sfx_config.h"
 #include "checks/system_checks.h"
 #include "report/run_log.h"
+#include "resources/config_keys.h"
 #include "resources/payload_resources.h"
 #include "win/format_text.h"
 
@@ -116,12 +117,12 @@ BOOL CZelkoSelfExtractorApp::CheckSystemRequirements() {
                           static_cast<int>(roundedMemory)));
 
   std::wstring failure;
-  const std::wstring minOs = SfxConfig::GetValue(L"conditions", L"MinOS");
+  const std::wstring minOs = SfxConfig::GetValue(kConditionsSection, kMinOsKey);
   if (!minOs.empty() && os < ConfigNumber(minOs)) {
     failure = L"CheckSystemRequirements fails - sMinOS = " + minOs;
   }
   if (failure.empty()) {
-    const std::wstring minMemory = SfxConfig::GetValue(L"conditions", L"MinMemory");
+    const std::wstring minMemory = SfxConfig::GetValue(kConditionsSection, kMinMemoryKey);
     // Unsigned on purpose: a negative minimum can never be met.
     if (!minMemory.empty() && roundedMemory < static_cast<uint32_t>(ConfigNumber(minMemory))) {
       failure = L"CheckSystemRequirements fails - sMinMemory = " + minMemory;
@@ -129,7 +130,7 @@ BOOL CZelkoSelfExtractorApp::CheckSystemRequirements() {
   }
   if (failure.empty()) {
     const std::wstring minServicePack =
-        SfxConfig::GetValue(L"MinServicePack", osString.c_str());
+        SfxConfig::GetValue(kMinServicePackSection, osString.c_str());
     if (!minServicePack.empty() && sp < ConfigNumber(minServicePack)) {
       failure = L"CheckSystemRequirements fails - minServicePack = " + minServicePack;
     }
@@ -141,11 +142,11 @@ BOOL CZelkoSelfExtractorApp::CheckSystemRequirements() {
     return FALSE;
   }
 
-  const std::wstring installerMB = SfxConfig::GetValue(L"INSTALL", L"InstallerFolderSizeInMB");
+  const std::wstring installerMB = SfxConfig::GetValue(kInstallSection, kInstallerFolderSizeKey);
   SfxLog::Write(2, L"Adding extracted installer size to the total size: " + installerMB);
   uint32_t rdcMB = 0;
   if (bRdcMode_) {
-    const std::wstring rdcValue = SfxConfig::GetValue(L"INSTALL", L"RDCFolderSizeInMB");
+    const std::wstring rdcValue = SfxConfig::GetValue(kInstallSection, kRdcFolderSizeKey);
     rdcMB = static_cast<uint32_t>(ConfigNumber(rdcValue));
     if (rdcMB != 0) {
       SfxLog::Write(2, L"Adding extracted RDC size to the total size: " + rdcValue);

@@ -4,6 +4,7 @@
 #include "app/sfx_config.h"
 #include "extract/pause_wait.h"
 #include "report/run_log.h"
+#include "resources/config_keys.h"
 #include "resources/payload_resources.h"
 #include "win/file.h"
 #include "win/format_text.h"
@@ -72,7 +73,7 @@ BOOL ExtractInstallerFiles(CZelkoSelfExtractorApp& app) {
   for (unsigned n = 0;; ++n) {
     if (app.bFinished_) return TRUE;
     const std::wstring key = kFileResourceTypePrefix + DecimalText(n);
-    const std::wstring name = SfxConfig::GetValue(L"INSTALL", key.c_str());
+    const std::wstring name = SfxConfig::GetValue(kInstallSection, key.c_str());
     if (name.empty()) return TRUE;
     const std::wstring path = app.installFolder_ + L"\\" + name;
     app.extractedPaths_.push_back(path);  // for a cancel in a folder that is the user's

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "resources/config_keys.h"
 #include "resources/string_keys.h"
 #include "tools/ini_text.h"
 
@@ -29,7 +30,7 @@ bool IsBracedGuid(const std::wstring& value) {
 }  // namespace
 
 bool CheckProductCode(const std::wstring& text, std::wstring* why) {
-  const std::wstring code = IniValue(text, L"INSTALL", L"ProductCode");
+  const std::wstring code = IniValue(text, kInstallSection, kProductCodeKey);
   if (code.empty()) {
     *why = L"has no ProductCode in [INSTALL]; the installer would stop at once (give the "
            L"product's code in braces, such as " + std::wstring(kExampleCode) + L")";

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "resources/config_keys.h"
 #include "resources/payload_resources.h"
 #include "tools/config_checks.h"
 #include "tools/ini_text.h"
@@ -102,10 +103,10 @@ struct ArchiveInput {
 };
 
 const ArchiveInput kArchiveInputs[] = {
-    {&PackOptions::archive, L"archive", kArchiveResourceType, kArchiveResourceId, L"ArchiveSize",
-     L"InstallerFolderSizeInMB"},
+    {&PackOptions::archive, L"archive", kArchiveResourceType, kArchiveResourceId, kArchiveSizeKey,
+     kInstallerFolderSizeKey},
     {&PackOptions::rdcArchive, L"second archive", kRdcArchiveResourceType, kRdcArchiveResourceId,
-     L"RDCArchiveSize", L"RDCFolderSizeInMB"},
+     kRdcArchiveSizeKey, kRdcFolderSizeKey},
 };
 
 // Said of a large LZMA2 folder in one block, after its size.
@@ -136,8 +137,8 @@ bool AddArchive(const ArchiveInput& archive, const std::wstring& path, bool fill
     return false;
   }
   if (fillSizes) {
-    SetIniValue(config, L"INSTALL", archive.sizeKey, std::to_wstring(file.size()));
-    SetIniValue(config, L"INSTALL", archive.unpackedKey,
+    SetIniValue(config, kInstallSection, archive.sizeKey, std::to_wstring(file.size()));
+    SetIniValue(config, kInstallSection, archive.unpackedKey,
                 std::to_wstring(WholeMiBRoundedUp(unpacked)));
     for (const uint64_t folder : LargeSingleBlockLzma2Folders(file)) {
       WriteLine(OutputStream::kOut, L"zelko_pack: note: " + path + L": a folder of " +
@@ -154,7 +155,7 @@ bool AddArchive(const ArchiveInput& archive, const std::wstring& path, bool fill
 bool CheckSecondArchiveSize(const PackOptions& options, const std::wstring& config,
                             std::wstring* error) {
   if (options.rdcArchive.empty()) return true;
-  const std::wstring declared = IniValue(config, L"INSTALL", L"RDCArchiveSize");
+  const std::wstring declared = IniValue(config, kInstallSection, kRdcArchiveSizeKey);
   if (ConfiguredNumber(declared) >= 1) return true;
   *error = options.config + L": the configuration " +
            (declared.empty() ? std::wstring(L"has no RDCArchiveSize in [INSTALL]")
