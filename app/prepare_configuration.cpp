@@ -24,6 +24,11 @@ constexpr wchar_t kNoProductCode[] = L"Invalid configuration information - missi
 constexpr wchar_t kRdcMismatch[] =
     L"RDC information in the configuration file does not match actual RDC resource";
 
+// The files a run writes its resources to before it reads or extracts them.
+constexpr wchar_t kConfigFileName[] = L"config.bin";
+constexpr wchar_t kArchiveFileName[] = L"installer.bin";
+constexpr wchar_t kRdcArchiveFileName[] = L"RDC.bin";
+
 // Before the configuration exists there are no configured texts: plain system boxes.
 void ShowPlainMessage(BOOL silent, const std::wstring& text) {
   if (!silent) ::MessageBoxW(nullptr, text.c_str(), kDefaultSetupTitle, MB_OK);
@@ -54,10 +59,7 @@ BOOL CZelkoSelfExtractorApp::PrepareConfiguration() {
   }
   SfxLog::Write(1, L"Support folder: ", supportFolder_, 0);
 
-  configPath_ = supportFolder_ + L"\\config.bin";
-  installerBinPath_ = supportFolder_ + L"\\installer.bin";
-  ::DeleteFileW(configPath_.c_str());
-  ::DeleteFileW(installerBinPath_.c_str());
+  PlaceResourceFiles(supportFolder_);
 
   exitCode_ = ExtractResourceToFile(configPath_, *this, kConfigResourceId, kConfigResourceType);
   if (exitCode_ != 0) {
@@ -74,6 +76,13 @@ BOOL CZelkoSelfExtractorApp::PrepareConfiguration() {
   return DetectRdcMode();
 }
 
+void CZelkoSelfExtractorApp::PlaceResourceFiles(const std::wstring& folder) {
+  configPath_ = folder + L"\\" + kConfigFileName;
+  installerBinPath_ = folder + L"\\" + kArchiveFileName;
+  ::DeleteFileW(configPath_.c_str());
+  ::DeleteFileW(installerBinPath_.c_str());
+}
+
 BOOL CZelkoSelfExtractorApp::DetectRdcMode() {
   HRSRC rdc = ::FindResourceW(nullptr, MAKEINTRESOURCEW(kRdcArchiveResourceId), kRdcArchiveResourceType);
   if (rdc == nullptr || ::SizeofResource(nullptr, rdc) == 0) return TRUE;
@@ -82,7 +91,7 @@ BOOL CZelkoSelfExtractorApp::DetectRdcMode() {
   if (!declared.empty() && ConfigNumber(declared) >= 1) {
     SfxLog::Write(1, L"Found RDC resource and valid configuration information - setting RDC mode");
     bRdcMode_ = TRUE;
-    rdcBinPath_ = supportFolder_ + L"\\RDC.bin";
+    rdcBinPath_ = supportFolder_ + L"\\" + kRdcArchiveFileName;
     ::DeleteFileW(rdcBinPath_.c_str());
     return TRUE;
   }

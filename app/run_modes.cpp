@@ -26,10 +26,7 @@ BOOL CZelkoSelfExtractorApp::HandleXrdcMode(const wchar_t* commandTail) {
     return TRUE;
   }
   const std::wstring folder = tail.substr(open + 1, close - open - 1);
-  configPath_ = folder + L"\\config.bin";
-  installerBinPath_ = folder + L"\\installer.bin";
-  ::DeleteFileW(configPath_.c_str());
-  ::DeleteFileW(installerBinPath_.c_str());
+  PlaceResourceFiles(folder);
 
   exitCode_ = ExtractResourceToFile(configPath_, *this, kConfigResourceId, kConfigResourceType);
   if (exitCode_ != 0) {

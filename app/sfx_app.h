@@ -135,6 +135,9 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
 
  private:
   enum class NextStep { kReport, kCleanup };
+  // Points configPath_ and installerBinPath_ at their files in `folder` and deletes what an
+  // earlier run may have left under those names.
+  void PlaceResourceFiles(const std::wstring& folder);
   // The last step of the preparation: a second archive with RDCArchiveSize configured sets
   // bRdcMode_ and its file's path; one without it ends the run (false) with a message.
   BOOL DetectRdcMode();
