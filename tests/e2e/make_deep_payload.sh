@@ -13,4 +13,4 @@ for letter in a b c d e; do deep="$deep/$(printf "$letter%.0s" $(seq 1 120))"; d
 mkdir -p "$work/$deep"
 printf 'far down\n' > "$work/$deep/file.txt"
 rm -f "$output"
-(cd "$work" && 7zz a -t7z -bso0 -bsp0 -bse0 "$output" setup.exe deep)
+(cd "$work" && 7zz a -t7z -mtm- -bso0 -bsp0 -bse0 "$output" setup.exe deep)

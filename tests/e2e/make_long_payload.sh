@@ -12,4 +12,4 @@ mkdir "$work/data"
 for i in $(seq 1 3000); do printf 'file %d of the long payload\n' "$i" > "$work/data/$i.txt"; done
 rm -f "$output"
 # Non-solid with the setup program first in the list, as the extraction order follows it.
-(cd "$work" && 7zz a -t7z -ms=off -bso0 -bsp0 -bse0 "$output" setup.exe data)
+(cd "$work" && 7zz a -t7z -ms=off -mtm- -bso0 -bsp0 -bse0 "$output" setup.exe data)
