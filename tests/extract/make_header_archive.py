@@ -7,6 +7,9 @@ past every check sum to the header property under test:
                                                    followed directly by the end of the list
   make_header_archive.py OUT.7z no-names           no names property at all
   make_header_archive.py OUT.7z named              a normal names property ("a.txt")
+  make_header_archive.py OUT.7z repeated           the names and the modification times each
+                                                   twice ("x.txt" then "a.txt"; 2001 then
+                                                   2002-03-04 05:06:07 UTC): the later stand
 """
 import struct
 import sys
@@ -19,7 +22,11 @@ CONTENT = b"hello from a hand-made archive\n"
 # Property ids of the 7z header.
 END, HEADER, MAIN_STREAMS, FILES_INFO = 0x00, 0x01, 0x04, 0x05
 PACK_INFO, UNPACK_INFO, SUBSTREAMS, SIZE, CRC = 0x06, 0x07, 0x08, 0x09, 0x0A
-FOLDER, CODERS_UNPACK_SIZE, NAME = 0x0B, 0x0C, 0x11
+FOLDER, CODERS_UNPACK_SIZE, NAME, MTIME = 0x0B, 0x0C, 0x11, 0x14
+
+# FILETIME values (100 ns since 1601) of the repeated times.
+EARLIER_TIME = 126227808000000000  # 2001-01-01 00:00:00 UTC
+LATER_TIME = 126596919670000000    # 2002-03-04 05:06:07 UTC
 
 
 def number(value):
@@ -28,14 +35,26 @@ def number(value):
     return bytes([value])
 
 
-def names_property(kind):
+def name_property(name):
+    body = b"\x00" + name.encode("utf-16-le") + b"\x00\x00"  # 0: no extra stream
+    return bytes([NAME]) + number(len(body)) + body
+
+
+def time_property(filetime):
+    # 1: defined for every file; 0: the values follow here, not in an extra stream.
+    body = b"\x01\x00" + struct.pack("<Q", filetime)
+    return bytes([MTIME]) + number(len(body)) + body
+
+
+def file_properties(kind):
     if kind == "no-names":
         return b""
     if kind == "names-size-zero":
         return bytes([NAME]) + number(0)
-    name = "a.txt".encode("utf-16-le") + b"\x00\x00"
-    body = b"\x00" + name  # 0: the names follow here, not in an extra stream
-    return bytes([NAME]) + number(len(body)) + body
+    if kind == "repeated":
+        return (name_property("x.txt") + time_property(EARLIER_TIME) + name_property("a.txt") +
+                time_property(LATER_TIME))
+    return name_property("a.txt")
 
 
 def header(kind):
@@ -49,7 +68,7 @@ def header(kind):
     substreams = (bytes([SUBSTREAMS, CRC, 0x01]) + struct.pack("<I", zlib.crc32(CONTENT)) +
                   bytes([END]))
     streams = bytes([MAIN_STREAMS]) + pack_info + unpack_info + substreams + bytes([END])
-    files = bytes([FILES_INFO, 0x01]) + names_property(kind) + bytes([END])
+    files = bytes([FILES_INFO, 0x01]) + file_properties(kind) + bytes([END])
     return bytes([HEADER]) + streams + files + bytes([END])
 
 
@@ -61,7 +80,8 @@ def archive(kind):
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[2] not in ("names-size-zero", "no-names", "named"):
+    if len(sys.argv) != 3 or sys.argv[2] not in ("names-size-zero", "no-names", "named",
+                                                  "repeated"):
         sys.exit(__doc__)
     with open(sys.argv[1], "wb") as out:
         out.write(archive(sys.argv[2]))
