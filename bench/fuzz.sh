@@ -22,8 +22,10 @@ fixtures=$root/build/test-fixtures/extract
 corpus=$out/corpus-$target
 log=$out/$target.log
 
-bash "$root/scripts/setup.sh"  # fetches the SDK and applies our patches to it
-cmake -S "$root/fuzz" -B "$out" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+bash "$root/scripts/setup.sh"  # fetches the SDK, or checks the one LZMA_SDK_DIR names
+sdk=()
+if [ -n "${LZMA_SDK_DIR:-}" ]; then sdk=(-DLZMA_SDK_DIR="$LZMA_SDK_DIR"); fi
+cmake -S "$root/fuzz" -B "$out" -G Ninja "${sdk[@]}" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$out" --target "$target" >"$out/build.log" || { cat "$out/build.log"; exit 1; }
 

@@ -1,11 +1,7 @@
 # The LZMA SDK's C decoder as a static library. Its 7zDec.c is left out on purpose: the
 # program provides SzAr_DecodeFolder itself (extract/), with progress, pause and cancel.
-if(NOT EXISTS "${LZMA_SDK_DIR}/7z.h")
-  message(FATAL_ERROR "LZMA SDK not found in ${LZMA_SDK_DIR}; run scripts/setup.sh "
-                      "or pass -DLZMA_SDK_DIR=<folder holding 7z.h>")
-endif()
-
 include(${CMAKE_CURRENT_LIST_DIR}/lzma_sdk_files.cmake)
+zelko_check_lzma_sdk("${LZMA_SDK_DIR}")
 zelko_lzma_sdk_sources(ZELKO_LZMA_SDK_SOURCES "${LZMA_SDK_DIR}" ${ZELKO_LZMA_SDK_DECODER_FILES} 7zFile)
 
 add_library(lzma_sdk STATIC ${ZELKO_LZMA_SDK_SOURCES})

@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 third_party=${ZELKO_THIRD_PARTY:-$here/.deps}
 
 packages=(mingw-w64 wine64 xvfb xauth 7zip wixl msitools osslsigncode cmake ninja-build xz-utils dpkg-dev
-          patch openssl python3 g++)
+          openssl python3 g++)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -57,9 +57,29 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The LZMA SDK: the C/ and DOC/ folders of the 7zip source package, kept outside the tracked files.
+# The LZMA SDK: the C/ and DOC/ folders of the 7zip source package, kept outside the tracked
+# files. Its release is named on every run; one older than the oldest we build with
+# (cmake/lzma_sdk_files.cmake) is replaced, and if Debian serves only such a release the set-up
+# stops and says how to use another copy. LZMA_SDK_DIR, when set, names that other copy (the
+# folder holding 7z.h) and nothing is fetched.
+source "$here/scripts/lzma_sdk_release.sh"
+
+if [ -n "${LZMA_SDK_DIR:-}" ]; then
+  [ -f "$LZMA_SDK_DIR/7z.h" ] || { echo "setup: LZMA_SDK_DIR=$LZMA_SDK_DIR holds no 7z.h" >&2; exit 1; }
+  release=$(sdk_release "$LZMA_SDK_DIR")
+  sdk_supported "$release" || { sdk_too_old "$release" "in LZMA_SDK_DIR=$LZMA_SDK_DIR"; exit 1; }
+  echo "setup: LZMA SDK $release in $LZMA_SDK_DIR (LZMA_SDK_DIR)"
+  exit 0
+fi
+
 sdk_dir=$third_party/lzma-sdk
-if [ -d "$sdk_dir/C/Util/SfxSetup" ] || [ -d "$sdk_dir/C/Util/7zipInstall" ]; then
+shown_dir=${sdk_dir#"$here"/}
+if [ -f "$sdk_dir/C/7z.h" ]; then
+  release=$(sdk_release "$sdk_dir/C")
+  if ! sdk_supported "$release"; then
+    echo "setup: replacing LZMA SDK $release in $shown_dir: the build needs $zelko_sdk_oldest or later"
+    rm -rf "$sdk_dir"
+  fi
   rm -rf "$sdk_dir/C/Util/SfxSetup" "$sdk_dir/C/Util/7zipInstall" "$sdk_dir/C/Util/7zipUninstall"
 fi
 if [ ! -f "$sdk_dir/C/7z.h" ]; then
@@ -67,32 +87,21 @@ if [ ! -f "$sdk_dir/C/7z.h" ]; then
   trap 'rm -rf "$work"' EXIT
   ( cd "$work" && apt-get source --download-only -qq 7zip >/dev/null )
   orig=$(ls "$work"/7zip_*.orig.tar.* | head -n 1)
-  mkdir -p "$work/unpacked" "$sdk_dir"
+  mkdir -p "$work/unpacked"
   tar -xf "$orig" -C "$work/unpacked"
   top=$(find "$work/unpacked" -maxdepth 2 -type f -name 7z.h -path '*/C/7z.h' -printf '%h\n' | head -n 1)
   [ -n "$top" ] || top=$(find "$work/unpacked" -type f -path '*/C/7z.h' -printf '%h\n' | head -n 1)
-  [ -n "$top" ] || { echo "setup: no C/7z.h in $orig" >&2; exit 1; }
-  rm -rf "$sdk_dir/C" "$sdk_dir/DOC"
+  [ -n "$top" ] || { echo "setup: no C/7z.h in $(basename "$orig")" >&2; exit 1; }
+  release=$(sdk_release "$top")
+  sdk_supported "$release" || { sdk_too_old "$release" "in Debian's $(basename "$orig")"; exit 1; }
+  rm -rf "$sdk_dir"
+  mkdir -p "$sdk_dir"
   cp -r "$top" "$sdk_dir/C"
   # Only the decoder library and its 7z example extractor are used; the package's installer
   # and self-extractor programs are other people's products and are not kept.
   rm -rf "$sdk_dir/C/Util/SfxSetup" "$sdk_dir/C/Util/7zipInstall" "$sdk_dir/C/Util/7zipUninstall"
   [ -d "$top/../DOC" ] && cp -r "$top/../DOC" "$sdk_dir/DOC"
-  echo "setup: LZMA SDK from $(basename "$orig") in $sdk_dir"
+  basename "$orig" > "$sdk_dir/SOURCE"
 fi
-
-# Our own mends to the SDK's files (scripts/patches/, each says why), applied to the fetched
-# copy once and checked on every run: a patch that reverses cleanly is in place already; one
-# that neither reverses nor applies means the SDK changed under it, and the set-up stops.
-for mend in "$here"/scripts/patches/*.patch; do
-  name=$(basename "$mend")
-  if patch -d "$sdk_dir" -p1 -R -f -s --dry-run < "$mend" >/dev/null 2>&1; then
-    continue
-  fi
-  if ! patch -d "$sdk_dir" -p1 -f -s --dry-run < "$mend" >/dev/null 2>&1; then
-    echo "setup: $name does not apply to the LZMA SDK in $sdk_dir" >&2
-    exit 1
-  fi
-  patch -d "$sdk_dir" -p1 -f -s --no-backup-if-mismatch < "$mend"
-  echo "setup: applied $name to the LZMA SDK"
-done
+source_name=$(cat "$sdk_dir/SOURCE" 2>/dev/null || echo "an earlier set-up")
+echo "setup: LZMA SDK $(sdk_release "$sdk_dir/C") from $source_name in $shown_dir"

@@ -30,6 +30,9 @@ std::wstring Reason(SRes result, const std::wstring& readError) {
       return L"its header uses a method the installer does not decode";
     case SZ_ERROR_MEM:
       return L"its header asks for more memory than there is";
+    case SZ_ERROR_ARCHIVE:
+      return L"its header breaks the 7z format (a property given twice, or one too short for "
+             L"what it holds)";
     case SZ_ERROR_READ:
       if (!readError.empty()) return L"it cannot be read: " + readError;
       [[fallthrough]];

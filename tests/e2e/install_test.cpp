@@ -294,16 +294,23 @@ TEST_F(InstallTest, BrokenPayloadEndsWithTheArchiveCondition) {
       {broken, 150213, "Extract Files NO_ARCHIVE"},
       // A valid archive that stores no names: refused before anything is written.
       {FixtureFolder() + L"extract\\no_names.7z", 150212, "Extract Files ERROR_ARCHIVE"},
+      // Headers with every check sum right that break the format: a names property too short
+      // for its first byte, a property given twice.
+      {FixtureFolder() + L"extract\\names_size_zero.7z", 150212, "Extract Files ERROR_ARCHIVE"},
+      {FixtureFolder() + L"extract\\repeated_names.7z", 150212, "Extract Files ERROR_ARCHIVE"},
+      {FixtureFolder() + L"extract\\repeated_times.7z", 150212, "Extract Files ERROR_ARCHIVE"},
+      {FixtureFolder() + L"extract\\repeated_attributes.7z", 150212,
+       "Extract Files ERROR_ARCHIVE"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.logged);
+    SCOPED_TRACE(::testing::PrintToString(c.archive));
     InstallerPackage package{"[INSTALL]\nProductCode=" + std::string(kProductCode) + "\n"};
     package.archive = c.archive;
-    package.pastThePackersChecks = true;  // the packer refuses both
+    package.pastThePackersChecks = true;  // the packer refuses them all
     BuildInstaller(work_.path(), package, installer_);
     EXPECT_EQ(Run(L"/sfx_nu /re").exitCode, c.exitCode);
     EXPECT_TRUE(Logged(c.logged));
-    EXPECT_EQ(SetupCommandLine(ownFolder_), L"");
+    EXPECT_EQ(FolderEntries(ownFolder_), std::vector<std::wstring>{});
     ExpectNoLeftovers();
   }
 }

@@ -87,8 +87,12 @@ flip lzma_flipped.7z 5000
 head -c 4000000 lzma_big.7z > truncated.7z
 # A names property of size 0 with every check sum right; 7zz writes no such header.
 python3 "$here/make_header_archive.py" names_size_zero.7z names-size-zero
-# The names and the times each twice, with every check sum right.
-python3 "$here/make_header_archive.py" repeated_properties.7z repeated
+# One entry with its name, time and attributes; then the same with one of them twice, which
+# breaks the format. Every check sum is right.
+python3 "$here/make_header_archive.py" header_named.7z named
+for property in names times attributes; do
+  python3 "$here/make_header_archive.py" "repeated_$property.7z" "repeated-$property"
+done
 
 # --- Hostile names: a harmless entry first, then the hostile one (7zz rn renames freely) --
 mkdir -p hostile

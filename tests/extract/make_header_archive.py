@@ -6,10 +6,14 @@ past every check sum to the header property under test:
   make_header_archive.py OUT.7z names-size-zero   the names property has size 0 and is
                                                    followed directly by the end of the list
   make_header_archive.py OUT.7z no-names           no names property at all
-  make_header_archive.py OUT.7z named              a normal names property ("a.txt")
-  make_header_archive.py OUT.7z repeated           the names and the modification times each
-                                                   twice ("x.txt" then "a.txt"; 2001 then
-                                                   2002-03-04 05:06:07 UTC): the later stand
+  make_header_archive.py OUT.7z named              the name "a.txt", the modification time
+                                                   2002-03-04 05:06:07 UTC and the attributes
+                                                   of a plain file, each once
+  make_header_archive.py OUT.7z repeated-names     as "named", with the names property twice
+  make_header_archive.py OUT.7z repeated-times     as "named", with the times property twice
+  make_header_archive.py OUT.7z repeated-attributes  as "named", with the attributes twice
+A property given twice breaks the format: each "repeated-" kind holds an archive that a reader
+must refuse where "named" opens.
 """
 import struct
 import sys
@@ -22,11 +26,13 @@ CONTENT = b"hello from a hand-made archive\n"
 # Property ids of the 7z header.
 END, HEADER, MAIN_STREAMS, FILES_INFO = 0x00, 0x01, 0x04, 0x05
 PACK_INFO, UNPACK_INFO, SUBSTREAMS, SIZE, CRC = 0x06, 0x07, 0x08, 0x09, 0x0A
-FOLDER, CODERS_UNPACK_SIZE, NAME, MTIME = 0x0B, 0x0C, 0x11, 0x14
+FOLDER, CODERS_UNPACK_SIZE, NAME, MTIME, ATTRIBUTES = 0x0B, 0x0C, 0x11, 0x14, 0x15
 
-# FILETIME values (100 ns since 1601) of the repeated times.
+# FILETIME values (100 ns since 1601).
 EARLIER_TIME = 126227808000000000  # 2001-01-01 00:00:00 UTC
 LATER_TIME = 126596919670000000    # 2002-03-04 05:06:07 UTC
+ARCHIVE_ATTRIBUTE = 0x20
+READ_ONLY_ATTRIBUTE = 0x01
 
 
 def number(value):
@@ -46,15 +52,27 @@ def time_property(filetime):
     return bytes([MTIME]) + number(len(body)) + body
 
 
+def attributes_property(attributes):
+    # 1: defined for every file; 0: the values follow here, not in an extra stream.
+    body = b"\x01\x00" + struct.pack("<I", attributes)
+    return bytes([ATTRIBUTES]) + number(len(body)) + body
+
+
 def file_properties(kind):
     if kind == "no-names":
         return b""
     if kind == "names-size-zero":
         return bytes([NAME]) + number(0)
-    if kind == "repeated":
-        return (name_property("x.txt") + time_property(EARLIER_TIME) + name_property("a.txt") +
-                time_property(LATER_TIME))
-    return name_property("a.txt")
+    names = name_property("a.txt")
+    times = time_property(LATER_TIME)
+    attributes = attributes_property(ARCHIVE_ATTRIBUTE)
+    if kind == "repeated-names":
+        names = name_property("x.txt") + names
+    elif kind == "repeated-times":
+        times = time_property(EARLIER_TIME) + times
+    elif kind == "repeated-attributes":
+        attributes = attributes_property(READ_ONLY_ATTRIBUTE) + attributes
+    return names + times + attributes
 
 
 def header(kind):
@@ -81,7 +99,8 @@ def archive(kind):
 
 def main():
     if len(sys.argv) != 3 or sys.argv[2] not in ("names-size-zero", "no-names", "named",
-                                                  "repeated"):
+                                                  "repeated-names", "repeated-times",
+                                                  "repeated-attributes"):
         sys.exit(__doc__)
     with open(sys.argv[1], "wb") as out:
         out.write(archive(sys.argv[2]))

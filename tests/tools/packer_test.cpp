@@ -807,6 +807,16 @@ TEST_F(PackerTest, RefusesArchivesTheInstallerCannotRead) {
        FixtureFolder() + L"extract\\no_names.7z",
        ": the archive is not a 7z archive the installer can read: it holds an entry without a "
        "name"},
+      // Headers with every check sum right that break the format.
+      {{L"--archive", FixtureFolder() + L"extract\\repeated_times.7z"},
+       FixtureFolder() + L"extract\\repeated_times.7z",
+       ": the archive is not a 7z archive the installer can read: its header breaks the 7z "
+       "format (a property given twice, or one too short for what it holds)"},
+      {{L"--archive", folder_ / L"good.7z", L"--rdc-archive",
+        FixtureFolder() + L"extract\\names_size_zero.7z"},
+       FixtureFolder() + L"extract\\names_size_zero.7z",
+       ": the second archive is not a 7z archive the installer can read: its header breaks the "
+       "7z format (a property given twice, or one too short for what it holds)"},
       {{L"--archive", FixtureFolder() + L"extract\\hostile_0.7z"},
        FixtureFolder() + L"extract\\hostile_0.7z",
        ": the archive is not a 7z archive the installer can read: it holds the entry "
