@@ -28,6 +28,10 @@ constexpr wchar_t kRdcMismatch[] =
 constexpr wchar_t kConfigFileName[] = L"config.bin";
 constexpr wchar_t kArchiveFileName[] = L"installer.bin";
 constexpr wchar_t kRdcArchiveFileName[] = L"RDC.bin";
+// The longest path the run makes in its support folder: the temporary folder, a number of
+// up to ten digits, a backslash and "installer.bin". The configuration lookup and the file
+// calls take paths below MAX_PATH only.
+constexpr size_t kSupportPathBeyondTemp = 10 + 1 + sizeof(L"installer.bin") / sizeof(wchar_t) - 1;
 
 // Before the configuration exists there are no configured texts: plain system boxes.
 void ShowPlainMessage(BOOL silent, const std::wstring& text) {
@@ -40,9 +44,17 @@ BOOL CZelkoSelfExtractorApp::PrepareConfiguration() {
   tempPath_ = TempPath();
   if (tempPath_.empty()) {
     SfxLog::Write(1, L"Unable to get Temp folder: ", tempPath_, 0);
+    exitCode_ = kInstallTempUnwritable;
     return FALSE;
   }
   SfxLog::Write(1, L"TempFolder: ", tempPath_, 0);
+  if (tempPath_.size() + kSupportPathBeyondTemp >= MAX_PATH) {
+    // Past MAX_PATH the configuration could not be read back, and the run would go on as
+    // if it had none.
+    SfxLog::Write(1, L"Temp folder too long for the run's files: ", tempPath_, 0);
+    exitCode_ = kInstallTempUnwritable;
+    return FALSE;
+  }
 
   // A folder this run did not create is never used: it may belong to someone else.
   const DWORD createError = supportFolder_.empty() ? CreateSupportFolder(supportFolder_) : 0;
@@ -70,6 +82,7 @@ BOOL CZelkoSelfExtractorApp::PrepareConfiguration() {
   if (SfxConfig::GetValue(kInstallSection, kProductCodeKey).empty()) {
     SfxLog::Write(1, kNoProductCode);
     ShowPlainMessage(bSilent_, kNoProductCode);
+    exitCode_ = kInstallPackageInvalid;
     Cleanup();
     return FALSE;
   }
@@ -96,6 +109,7 @@ BOOL CZelkoSelfExtractorApp::DetectRdcMode() {
     return TRUE;
   }
   ShowPlainMessage(bSilent_, kRdcMismatch);
+  exitCode_ = kInstallPackageInvalid;
   Cleanup();
   return FALSE;
 }

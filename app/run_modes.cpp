@@ -23,6 +23,7 @@ BOOL CZelkoSelfExtractorApp::HandleXrdcMode(const wchar_t* commandTail) {
   const size_t close = open == std::wstring::npos ? open : tail.find(L'"', open + 1);
   if (close == std::wstring::npos) {
     SfxLog::Write(1, L"Not valid command line in xRDC mode");
+    exitCode_ = kInvalidCommandLine;
     return TRUE;
   }
   const std::wstring folder = tail.substr(open + 1, close - open - 1);
@@ -36,12 +37,16 @@ BOOL CZelkoSelfExtractorApp::HandleXrdcMode(const wchar_t* commandTail) {
   exitCode_ = ExtractResourceToFile(installerBinPath_, *this, kArchiveResourceId, kArchiveResourceType);
   if (exitCode_ != 0) {
     SfxLog::Write(1, L"Failed to extract ARCHIVE_7Z resource in xRDC mode");
+  } else {
+    bRunSucceeded_ = TRUE;  // both files are where the caller asked for them
   }
   return TRUE;
 }
 
 BOOL CZelkoSelfExtractorApp::ValidateArchive() {
   if (!bValidate_) return FALSE;
+  // Checking was the whole job; the exit code says how it came out.
+  bRunSucceeded_ = TRUE;
   if (!b7zArchive_) {
     SfxLog::Write(1, L"Skipping validation - SFX not ready to validate files.");
     return TRUE;

@@ -25,6 +25,8 @@ CZelkoSelfExtractorApp theApp;
 namespace {
 
 constexpr wchar_t kBanner[] = L"Zelko SFX 10.0.0.1 logging started.";
+// Followed by the name of the step at which the run stopped.
+constexpr wchar_t kNoResultLine[] = L"Run ended without a result in step: ";
 
 }  // namespace
 
@@ -35,6 +37,7 @@ BOOL CZelkoSelfExtractorApp::InitInstance() {
   SfxLog::Write(1, kBanner);
   InitApplication();
 
+  runStep_ = L"HandleXrdcMode";
   if (HandleXrdcMode(m_lpCmdLine)) return FALSE;
 
   {
@@ -48,7 +51,10 @@ BOOL CZelkoSelfExtractorApp::InitInstance() {
     if (argv == nullptr) argc = 0;
     const CommandParams params(commandLine, argc, argv);
     params.Log();
-    if (params.bDebug_) return FALSE;
+    if (params.bDebug_) {
+      bRunSucceeded_ = TRUE;  // logging the command line is all it was asked for
+      return FALSE;
+    }
 
     bSilent_ = params.bSilent_;
     bDoNotExecute_ = params.bDoNotExecute_;
@@ -65,6 +71,7 @@ BOOL CZelkoSelfExtractorApp::InitInstance() {
     bDoNotExecute_ = TRUE;
   }
 
+  runStep_ = L"PrepareConfiguration";
   if (!PrepareConfiguration()) return FALSE;
 
   const std::wstring compression = SfxConfig::GetValue(kInstallSection, kCompressionKey);
@@ -77,7 +84,7 @@ BOOL CZelkoSelfExtractorApp::InitInstance() {
   if (RunInstallation() == NextStep::kReport) ReportErrorCondition();
   Cleanup();
 
-  if (bKiv_ && exitCode_ == 0 &&
+  if (bKiv_ && exitCode_ == 0 && bRunSucceeded_ &&
       !WriteRegistryString(HKEY_CURRENT_USER, kKivRegistryKey, L"WebMsiPath", installFolder_)) {
     SfxLog::Write(1, L"Failed to register WebMsiPath");
   }
@@ -85,14 +92,21 @@ BOOL CZelkoSelfExtractorApp::InitInstance() {
 }
 
 CZelkoSelfExtractorApp::NextStep CZelkoSelfExtractorApp::RunInstallation() {
+  runStep_ = L"AcquireProductRunLock";
   if (!AcquireProductRunLock()) return NextStep::kReport;
+  runStep_ = L"CheckSystemRequirements";
   if (!CheckSystemRequirements()) return NextStep::kReport;
+  runStep_ = L"ValidateArchive";
   if (ValidateArchive()) return NextStep::kCleanup;
   // In RDC mode the second payload goes over an installed product.
+  runStep_ = L"IsAlreadyInstalled";
   if (IsAlreadyInstalled() && !bRdcMode_) return NextStep::kReport;
-  // A dialog that cannot be created has shown its own message; there is nothing to report.
+  // A dialog that cannot be created has shown its own message; the run ends without a
+  // second one (ExitInstance gives it its code).
+  runStep_ = L"InitDialog";
   if (!bSilent_ && !InitDialog()) return NextStep::kCleanup;
   StartProgress(totalSizeKB_);
+  runStep_ = L"SetupInstaller";
   if (!SetupInstaller()) return NextStep::kReport;
   // The payload is on disk, and the cancel question closes for good: a Cancel pressed from
   // now on asks nothing. A question already open may have come after the extraction's last
@@ -100,12 +114,30 @@ CZelkoSelfExtractorApp::NextStep CZelkoSelfExtractorApp::RunInstallation() {
   bSetupStarting_ = TRUE;
   ::MemoryBarrier();  // the dialog's thread reads this flag after it sets bPaused_
   WaitWhilePaused();
-  if (!bFinished_ && !bDoNotExecute_) StartInstaller();
+  if (bFinished_) return NextStep::kReport;  // cancelled: the flags tell
+  if (bDoNotExecute_) {
+    bRunSucceeded_ = TRUE;  // extracting was the whole job, and every file is written
+  } else {
+    runStep_ = L"StartInstaller";
+    StartInstaller();
+  }
   return NextStep::kReport;
+}
+
+bool CZelkoSelfExtractorApp::RunEndedWithoutResult() const {
+  return !bRunSucceeded_ && !bCancelled_ && error_.code_ == kSfxNoError && exitCode_ == 0;
+}
+
+std::wstring CZelkoSelfExtractorApp::NoResultLogText() const {
+  return std::wstring(kNoResultLine) + runStep_;
 }
 
 void CZelkoSelfExtractorApp::ReportErrorCondition() {
   bFinished_ = TRUE;
+  // Whatever the path that came here, a run that did not do its job says so.
+  if (RunEndedWithoutResult()) {
+    error_.SetErrorCondition(NoResultLogText(), kSfxErrInstallFailure, 0);
+  }
   if (error_.code_ == kSfxNoError) {
     // A cancelled run installed nothing; its caller hears so, without a message.
     if (bCancelled_) exitCode_ = kInstallUserExit;
@@ -125,6 +157,12 @@ void CZelkoSelfExtractorApp::ReportErrorCondition() {
 }
 
 int CZelkoSelfExtractorApp::ExitInstance() {
+  // The ends before the report (a failed preparation, a dialog that could not be made): the
+  // same rule, without a message, since those paths show their own.
+  if (RunEndedWithoutResult()) {
+    SfxLog::Write(1, NoResultLogText());
+    exitCode_ = kSfxErrInstallFailure;
+  }
   wchar_t line[64];
   FormatText(line, 64, L"Program finished with exit code: %d", static_cast<int>(exitCode_));
   SfxLog::Write(2, line);

@@ -22,6 +22,13 @@ class CZelkoSelfExtractorDlg;
 // ERROR_INSTALL_USEREXIT: the exit code of a run its user cancelled, whether in our dialog or
 // in the setup program.
 constexpr int32_t kInstallUserExit = 1602;
+// The Windows Installer codes that callers already read for runs that could not install:
+// ERROR_INSTALL_PACKAGE_INVALID for a configuration the run cannot use,
+// ERROR_INSTALL_TEMP_UNWRITABLE when the temporary folder cannot hold the run's files, and
+// ERROR_INVALID_COMMAND_LINE for an xRDC line without its folder.
+constexpr int32_t kInstallPackageInvalid = 1620;
+constexpr int32_t kInstallTempUnwritable = 1632;
+constexpr int32_t kInvalidCommandLine = 1639;
 
 class CZelkoSelfExtractorApp : public CWinAppBase {
  public:
@@ -49,9 +56,10 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   // The configured minimums: Windows version, memory, service pack, then the free space the
   // payload needs. False, with the error condition set, when one is not met.
   BOOL CheckSystemRequirements();
-  // True when more than `requiredMB` are free on the volume of `path`. False with the error
-  // condition set when not; false with only a log line when the volume cannot be asked.
-  BOOL CheckDiskSpace(uint32_t requiredMB, const std::wstring& path);
+  // True when more than `requiredMB` are free on the volume of `path`, and when the volume
+  // cannot be asked (logged; a write that then fails names a full disk). False with the
+  // error condition set when too little is free.
+  BOOL CheckDiskSpace(uint64_t requiredMB, const std::wstring& path);
   // Validation mode (/sfx_va): compares the payload archive's size with ArchiveSize. True when
   // the mode handled the run, which then ends with exitCode_ (0 when they match).
   BOOL ValidateArchive();
@@ -132,6 +140,12 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   std::vector<std::wstring> extractedPaths_;
   // Held from the checks to the end of the process: no other run of the product meanwhile.
   ProductRunLock productRunLock_;
+  // Set where the run did its job: the setup program ran and its code was taken, an
+  // extract-only run wrote its whole payload, validation, /sfx_db, an xRDC run that wrote
+  // both files. Only such a run may end with 0 (see RunEndedWithoutResult).
+  BOOL bRunSucceeded_ = FALSE;
+  // The step the sequence is in, named in the log when the run ends without a result.
+  const wchar_t* runStep_ = L"start";
 
  private:
   enum class NextStep { kReport, kCleanup };
@@ -144,8 +158,14 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   // The checks, the dialog, the extraction and the setup program. Says whether the run goes
   // on with the report of its error condition or straight to the cleanup.
   NextStep RunInstallation();
-  // Makes the error condition the exit code, shows it and reports it.
+  // Makes the error condition the exit code, shows it and reports it. A run that reached no
+  // success point, was not cancelled and set no condition gets condition 1603 here.
   void ReportErrorCondition();
+  // The run did not do its job, and nothing says so yet: no success point, no cancel, no
+  // error condition and an exit code of 0.
+  bool RunEndedWithoutResult() const;
+  // The log line naming runStep_ as where a run without a result stopped.
+  std::wstring NoResultLogText() const;
 };
 
 // The one application object of the process.

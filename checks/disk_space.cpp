@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <climits>
 #include <cwchar>
 
 #include "app/sfx_app.h"
@@ -9,7 +10,7 @@
 
 namespace zelko {
 
-BOOL GetAvailableSpaceMB(const std::wstring& path, uint32_t* availableMB) {
+BOOL GetAvailableSpaceMB(const std::wstring& path, uint64_t* availableMB) {
   *availableMB = 0;
   using GetDiskFreeSpaceExFn = BOOL(WINAPI*)(LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER,
                                              PULARGE_INTEGER);
@@ -34,27 +35,26 @@ BOOL GetAvailableSpaceMB(const std::wstring& path, uint32_t* availableMB) {
     SfxLog::Write(2, L"GetDiskFreeSpaceExW failed", 1);
     return FALSE;
   }
-  *availableMB = freeToCaller.QuadPart <= 1048576u
-                     ? 1
-                     : static_cast<uint32_t>(freeToCaller.QuadPart / 1048576u);
+  *availableMB = freeToCaller.QuadPart <= 1048576u ? 1 : freeToCaller.QuadPart / 1048576u;
   return TRUE;
 }
 
-BOOL CZelkoSelfExtractorApp::CheckDiskSpace(uint32_t requiredMB, const std::wstring& path) {
+BOOL CZelkoSelfExtractorApp::CheckDiskSpace(uint64_t requiredMB, const std::wstring& path) {
   SfxLog::Write(1, L"CheckDiskSpace...");
-  wchar_t line[96];
-  FormatText(line, 96, L"%ls %d", L"Required size in MB: ", static_cast<int>(requiredMB));
-  SfxLog::Write(2, line);
-  uint32_t availableMB = 0;
+  // The label and the number apart by two blanks, as the log has always had them.
+  SfxLog::Write(2, L"Required size in MB:  " + DecimalText(static_cast<long long>(requiredMB)));
+  uint64_t availableMB = 0;
   if (!GetAvailableSpaceMB(path, &availableMB)) {
+    // Not knowing is no shortage: the run goes on, and a full disk shows as a failed write.
     SfxLog::Write(2, L"Could not get available disk space");
-    return FALSE;
+    return TRUE;
   }
-  FormatText(line, 96, L"%ls %d", L"Available disk space in MB: ", static_cast<int>(availableMB));
-  SfxLog::Write(2, line);
+  SfxLog::Write(2, L"Available disk space in MB:  " + DecimalText(static_cast<long long>(availableMB)));
   if (availableMB > requiredMB) return TRUE;
-  // The message names the whole amount the run needs, not the shortfall.
-  error_.SetErrorCondition(L"Low disk space", kSfxErrDiskSpace, static_cast<int>(requiredMB));
+  // The message names the whole amount the run needs, not the shortfall (held to what the
+  // condition carries; no disk has 2^31 MB).
+  const int detail = requiredMB > INT_MAX ? INT_MAX : static_cast<int>(requiredMB);
+  error_.SetErrorCondition(L"Low disk space", kSfxErrDiskSpace, detail);
   return FALSE;
 }
 

@@ -115,10 +115,15 @@ BOOL CZelkoSelfExtractorApp::StartInstaller() {
                  static_cast<int>(launch.exitCode));
       SfxLog::Write(2, line);
       exitCode_ = static_cast<int32_t>(launch.exitCode);
+      bRunSucceeded_ = TRUE;  // its own code is the run's answer, whatever it is
       if (exitCode_ == kInstallUserExit) bCancelled_ = TRUE;
       break;
     }
     case SetupLaunchResult::Outcome::kNoExitCode:
+      // It ran, but how it ended is unknown: a caller must not read that as success.
+      ::SetLastError(launch.error);
+      error_.SetErrorCondition(L"GetExitCodeProcess failed", kSfxErrSetupStart,
+                               static_cast<int>(launch.error));
       break;
     case SetupLaunchResult::Outcome::kElevationRefused:
       // The user said no to the administrator prompt: as if they had cancelled the setup.

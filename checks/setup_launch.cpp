@@ -60,6 +60,11 @@ SetupLaunchResult LaunchSetupProgram(const std::wstring& program, const std::wst
                                      const std::wstring& arguments, const std::wstring& folder,
                                      SetupProcessStarter& starter) {
   SetupLaunchResult result;
+  if (commandLine.size() > kLongestCommandLine) {
+    result.outcome = SetupLaunchResult::Outcome::kNotStarted;
+    result.error = ERROR_FILENAME_EXCED_RANGE;
+    return result;
+  }
   DWORD error = 0;
   ScopedHandle process = starter.Create(commandLine, &error);
   if (!process && error == kErrorElevationRequired) {
@@ -85,6 +90,7 @@ SetupLaunchResult LaunchSetupProgram(const std::wstring& program, const std::wst
     result.exitCode = exitCode;
   } else {
     result.outcome = SetupLaunchResult::Outcome::kNoExitCode;
+    result.error = ::GetLastError();
   }
   return result;
 }

@@ -16,6 +16,10 @@ namespace zelko {
 // program whose manifest asks for more rights than the caller has.
 constexpr DWORD kErrorElevationRequired = 740;
 
+// CreateProcessW takes a command line of at most 32,767 characters with its terminating null;
+// a longer one fails on Windows and is cut without a word under Wine.
+constexpr size_t kLongestCommandLine = 32766;
+
 // The two ways of starting the setup program. The run uses the system's; tests put their own
 // in its place, since no elevation prompt can be driven in a test.
 class SetupProcessStarter {
@@ -37,13 +41,13 @@ SetupProcessStarter& SystemSetupStarter();
 struct SetupLaunchResult {
   enum class Outcome {
     kFinished,           // ran and ended; exitCode holds its code
-    kNoExitCode,         // ran and ended, but its exit code could not be read
+    kNoExitCode,         // ran and ended, but its exit code could not be read; error holds why
     kElevationRefused,   // needed elevation and the user said no
     kNotStarted,         // could not be started; error holds why
   };
   Outcome outcome = Outcome::kNotStarted;
   DWORD exitCode = 0;
-  DWORD error = 0;        // the failing start's system error (kNotStarted, kElevationRefused)
+  DWORD error = 0;        // the system error of kNotStarted, kElevationRefused, kNoExitCode
   bool elevated = false;  // the start went through "runas"
 };
 
@@ -51,6 +55,8 @@ struct SetupLaunchResult {
 // that needs elevation (kErrorElevationRequired) once more through "runas" with the same
 // `arguments` (the command line after the path) in `folder`. Waits without a time limit and
 // takes the exit code. Logs "CreateProcess failed" with the system error when it retries.
+// A `commandLine` longer than kLongestCommandLine is not started at all (kNotStarted with
+// ERROR_FILENAME_EXCED_RANGE, what Windows answers for one).
 SetupLaunchResult LaunchSetupProgram(const std::wstring& program, const std::wstring& commandLine,
                                      const std::wstring& arguments, const std::wstring& folder,
                                      SetupProcessStarter& starter);

@@ -44,6 +44,13 @@ OSVERSIONINFOEXW ReadVersion() {
   return version;
 }
 
+// A negative size would count as an enormous or (summed) a tiny one; it counts as none.
+void LogNegativeSize(const wchar_t* key, const std::wstring& value) {
+  if (ConfigNumber(value) < 0) {
+    SfxLog::Write(1, std::wstring(L"Negative size counted as not configured: ") + key + L"=" + value);
+  }
+}
+
 std::wstring Format(const wchar_t* format, ...) {
   wchar_t buffer[512];
   va_list args;
@@ -85,17 +92,22 @@ uint32_t ArchiveSizeMB(uint32_t bytes) {
   return bytes > 1048576u ? bytes >> 20 : 1;
 }
 
-RequiredSpace ComputeRequiredSpace(uint32_t installerMB, uint32_t archiveBytes, bool rdcMode,
-                                   uint32_t rdcMB, uint32_t rdcArchiveBytes, bool is7z) {
-  uint32_t totalMB = installerMB + ArchiveSizeMB(archiveBytes);
-  uint32_t extractedKB = installerMB * 1024;
+RequiredSpace ComputeRequiredSpace(uint64_t installerMB, uint32_t archiveBytes, bool rdcMode,
+                                   uint64_t rdcMB, uint32_t rdcArchiveBytes, bool is7z) {
+  uint64_t totalMB = installerMB + ArchiveSizeMB(archiveBytes);
+  uint64_t extractedKB = installerMB * 1024;
   if (rdcMode) {
     totalMB += rdcMB + ArchiveSizeMB(rdcArchiveBytes);
     extractedKB += rdcMB * 1024;
   }
   // A 7z payload is written as an archive file and then decoded: the unpacked size counts
   // as work a second time.
-  return {totalMB, totalMB * 1024 + (is7z ? extractedKB : 0)};
+  const uint64_t workKB = totalMB * 1024 + (is7z ? extractedKB : 0);
+  return {totalMB, workKB > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(workKB)};
+}
+
+uint64_t ConfiguredSizeMB(long configured) {
+  return configured < 0 ? 0 : static_cast<uint64_t>(configured);
 }
 
 BOOL CZelkoSelfExtractorApp::CheckSystemRequirements() {
@@ -144,16 +156,18 @@ BOOL CZelkoSelfExtractorApp::CheckSystemRequirements() {
 
   const std::wstring installerMB = SfxConfig::GetValue(kInstallSection, kInstallerFolderSizeKey);
   SfxLog::Write(2, L"Adding extracted installer size to the total size: " + installerMB);
-  uint32_t rdcMB = 0;
+  LogNegativeSize(kInstallerFolderSizeKey, installerMB);
+  uint64_t rdcMB = 0;
   if (bRdcMode_) {
     const std::wstring rdcValue = SfxConfig::GetValue(kInstallSection, kRdcFolderSizeKey);
-    rdcMB = static_cast<uint32_t>(ConfigNumber(rdcValue));
+    rdcMB = ConfiguredSizeMB(ConfigNumber(rdcValue));
     if (rdcMB != 0) {
       SfxLog::Write(2, L"Adding extracted RDC size to the total size: " + rdcValue);
     }
+    LogNegativeSize(kRdcFolderSizeKey, rdcValue);
   }
   const RequiredSpace required = ComputeRequiredSpace(
-      static_cast<uint32_t>(ConfigNumber(installerMB)), OwnResourceSize(kArchiveResourceType, kArchiveResourceId),
+      ConfiguredSizeMB(ConfigNumber(installerMB)), OwnResourceSize(kArchiveResourceType, kArchiveResourceId),
       bRdcMode_ != FALSE, rdcMB, bRdcMode_ ? OwnResourceSize(kRdcArchiveResourceType, kRdcArchiveResourceId) : 0,
       b7zArchive_ != FALSE);
   totalSizeKB_ = required.totalSizeKB;

@@ -13,6 +13,16 @@ namespace zelko {
 namespace {
 
 constexpr uint32_t kChunkProgressKB = 500;
+constexpr wchar_t kExtractResourceFailed[] = L"Failed to extract resource";
+
+// A resource that never reached its file: whatever the caller does next, nothing of it is
+// on disk, and the run must not count that as done.
+int NotCreated(CZelkoSelfExtractorApp& app, DWORD error) {
+  ::SetLastError(error);
+  app.error_.SetErrorCondition(kExtractResourceFailed, kSfxErrExtractResource,
+                               static_cast<int>(error));
+  return kResourceNotCreated;
+}
 
 }  // namespace
 
@@ -22,16 +32,17 @@ int ExtractResourceToFile(const std::wstring& path, CZelkoSelfExtractorApp& app,
 
   HMODULE self = ::GetModuleHandleW(nullptr);
   HRSRC found = ::FindResourceW(self, MAKEINTRESOURCEW(id), type);
-  if (found == nullptr) return kResourceNotCreated;
+  if (found == nullptr) return NotCreated(app, ::GetLastError());
   HGLOBAL loaded = ::LoadResource(self, found);
   const BYTE* data = loaded ? static_cast<const BYTE*>(::LockResource(loaded)) : nullptr;
   const DWORD size = ::SizeofResource(self, found);
-  if (data == nullptr && size != 0) return kResourceNotCreated;
+  if (data == nullptr && size != 0) return NotCreated(app, ::GetLastError());
 
   CFile file;
   if (!file.Open(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS)) {
+    const DWORD error = ::GetLastError();
     SfxLog::Write(1, L"Error creating file: ", path, 0);
-    return kResourceNotCreated;
+    return NotCreated(app, error);
   }
 
   DecodeHost& host = RunDecodeHost();
@@ -47,7 +58,7 @@ int ExtractResourceToFile(const std::wstring& path, CZelkoSelfExtractorApp& app,
           file.Write(data + offset, size - offset);
           break;
         }
-        if (app.bFinished_) return kResourceWritten;  // cancelled: the partial file stays
+        if (app.bFinished_) return kResourceCancelled;  // the partial file stays
         if (app.bPaused_) {
           WaitWhilePaused();
           continue;
@@ -59,7 +70,7 @@ int ExtractResourceToFile(const std::wstring& path, CZelkoSelfExtractorApp& app,
     }
   } catch (const CFileException& e) {
     file.Close();
-    app.error_.SetErrorCondition(L"Failed to extract resource", kSfxErrExtractResource,
+    app.error_.SetErrorCondition(kExtractResourceFailed, kSfxErrExtractResource,
                                  static_cast<int>(e.error()));
     return kResourceWriteFailed;
   }
@@ -74,6 +85,12 @@ BOOL ExtractInstallerFiles(CZelkoSelfExtractorApp& app) {
     if (app.bFinished_) return TRUE;
     const std::wstring key = kFileResourceTypePrefix + DecimalText(n);
     const std::wstring name = SfxConfig::GetValue(kInstallSection, key.c_str());
+    if (name.empty() && n == 0) {
+      // A configuration of file resources that names none: nothing would be installed.
+      SfxLog::Write(1, L"No FILE_0 in the configuration");
+      NotCreated(app, ERROR_RESOURCE_NAME_NOT_FOUND);
+      return FALSE;
+    }
     if (name.empty()) return TRUE;
     const std::wstring path = app.installFolder_ + L"\\" + name;
     app.extractedPaths_.push_back(path);  // for a cancel in a folder that is the user's

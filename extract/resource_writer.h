@@ -10,10 +10,11 @@ namespace zelko {
 
 class CZelkoSelfExtractorApp;
 
-// Results of ExtractResourceToFile.
-constexpr int kResourceWritten = 0;       // written in full, or stopped by a cancel
+// Results of ExtractResourceToFile. Each failure sets condition 150340 with the system error.
+constexpr int kResourceWritten = 0;       // written in full
 constexpr int kResourceNotCreated = 6;    // no such resource, or the file cannot be created
-constexpr int kResourceWriteFailed = 29;  // a write failed; condition 150340 is set
+constexpr int kResourceWriteFailed = 29;  // a write failed
+constexpr int kResourceCancelled = 1223;  // ERROR_CANCELLED: stopped by a cancel, file partial
 
 // Bytes per chunk, reported as 500 KB each.
 constexpr DWORD kResourceChunkSize = 512000;
@@ -24,7 +25,8 @@ int ExtractResourceToFile(const std::wstring& path, CZelkoSelfExtractorApp& app,
 
 // Writes the resources FILE_0 (id 140), FILE_1 (id 141), ... into installFolder_ under the
 // names that the configuration's INSTALL section gives for the keys FILE_0, FILE_1, ...,
-// up to the first missing key. False when one of them fails.
+// up to the first missing key. False when one of them fails or is cancelled, and when there
+// is no FILE_0 (a payload of nothing; condition 150340).
 BOOL ExtractInstallerFiles(CZelkoSelfExtractorApp& app);
 
 }  // namespace zelko

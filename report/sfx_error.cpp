@@ -21,6 +21,7 @@ bool IsGenericCode(int code) {
   if (code >= 150200 && code <= 150213) return true;
   switch (code) {
     case 100000:
+    case kSfxErrInstallFailure:
     case 150130:
     case 150140:
     case 150150:

@@ -22,6 +22,8 @@ constexpr int kSfxErrSetupStart = 150310;          // the setup program cannot b
 constexpr int kSfxErrGetCurrentDirectory = 150320;
 constexpr int kSfxErrSetCurrentDirectory = 150330;
 constexpr int kSfxErrExtractResource = 150340;
+// ERROR_INSTALL_FAILURE: the run ended without doing its job and without a more precise cause.
+constexpr int kSfxErrInstallFailure = 1603;
 
 // Where a condition's message texts come from: the value of `key` in `section` of the run's
 // configuration, empty when it has none. The program's is SfxConfig::GetValue; the

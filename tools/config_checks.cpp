@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "resources/config_keys.h"
+#include "resources/payload_resources.h"
 #include "resources/string_keys.h"
 #include "tools/ini_text.h"
 
@@ -42,6 +43,57 @@ bool CheckProductCode(const std::wstring& text, std::wstring* why) {
     return false;
   }
   return true;
+}
+
+bool CheckPayload(const std::wstring& text, bool archive, bool rdcArchive, size_t files,
+                  std::wstring* why) {
+  const std::wstring compression = IniValue(text, kInstallSection, kCompressionKey);
+  if (compression.empty() || SameIniName(compression, L"7z")) {
+    if (archive) return true;
+    *why = L"asks for a 7z payload (Compression is " +
+           (compression.empty() ? std::wstring(L"not set") : L"7z") +
+           L"), but no --archive is given: the installer would install nothing (give the "
+           L"archive with --archive, or set Compression=files and give the files with --file)";
+    return false;
+  }
+  const std::wstring setting = L"has Compression=" + compression + L" in [INSTALL]";
+  if (archive || rdcArchive) {
+    *why = setting + L", so the installer writes file resources and never extracts the " +
+           (archive ? L"--archive" : L"--rdc-archive") +
+           L" given (leave Compression out, or set it to 7z, to install the archive)";
+    return false;
+  }
+  if (files == 0) {
+    *why = setting + L", but no --file is given: the installer would install nothing (give "
+                     L"the files with --file, or the archive with --archive and Compression=7z)";
+    return false;
+  }
+  if (IniValue(text, kInstallSection, std::wstring(kFileResourceTypePrefix) + L"0").empty()) {
+    *why = setting + L", but no FILE_0 in [INSTALL]: the installer would write none of the "
+                     L"files (name the first --file with FILE_0=, the next with FILE_1=, ...)";
+    return false;
+  }
+  return true;
+}
+
+bool CheckConfiguredSizes(const std::wstring& text, std::wstring* why) {
+  for (const wchar_t* key : {kInstallerFolderSizeKey, kRdcFolderSizeKey}) {
+    const std::wstring value = IniValue(text, kInstallSection, key);
+    if (ConfiguredNumber(value) >= 0) continue;
+    *why = L"has " + std::wstring(key) + L"=" + value +
+           L" in [INSTALL], and the installer counts a negative size as none, so its "
+           L"free-space check would be short (give the unpacked size in MB, or --fill-sizes)";
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::wstring> OverlongSetupArguments(const std::wstring& text) {
+  std::vector<std::wstring> keys;
+  for (const wchar_t* key : {kSetupArgs1Key, kSetupArgs2Key}) {
+    if (IniValue(text, kInstallSection, key).size() > kLongestReadValue) keys.push_back(key);
+  }
+  return keys;
 }
 
 std::vector<std::wstring> UnreadStringKeys(const std::wstring& text) {

@@ -13,6 +13,23 @@ namespace zelko::pack {
 // its folder and asks Windows Installer by it.
 bool CheckProductCode(const std::wstring& text, std::wstring* why);
 
+// The payload `text` asks for against the inputs given: with Compression empty or "7z" the
+// installer extracts the archive (`archive`) and ignores file resources; with any other
+// value it writes the file resources (`files` of them, named by FILE_0, FILE_1, ...) and
+// never opens an archive (`archive` or `rdcArchive`). False with `why`, a clause that follows
+// "the configuration", when the installer would install nothing or never use an input.
+bool CheckPayload(const std::wstring& text, bool archive, bool rdcArchive, size_t files,
+                  std::wstring* why);
+
+// False with `why` (as above) when InstallerFolderSizeInMB or RDCFolderSizeInMB is negative:
+// the installer would count it as not given, so its free-space check would be short.
+bool CheckConfiguredSizes(const std::wstring& text, std::wstring* why);
+
+// The keys of SetupArgs1 and SetupArgs2 in [INSTALL] of `text` whose values are longer than
+// the installer reads (kLongestReadValue characters): the setup program gets them cut.
+constexpr size_t kLongestReadValue = 254;
+std::vector<std::wstring> OverlongSetupArguments(const std::wstring& text);
+
 // The keys of the [STRING] section of `text` that the installer never reads, as written.
 std::vector<std::wstring> UnreadStringKeys(const std::wstring& text);
 

@@ -8,6 +8,7 @@
 #include "extract/sdk_archive.h"
 #include "tools/file_in_stream.h"
 #include "tools/pack_files.h"
+#include "tools/windows_entry_names.h"
 
 namespace zelko::pack {
 namespace {
@@ -62,6 +63,9 @@ bool ReadUnpackedSize(const InputFile& archive, uint64_t* bytes, std::wstring* w
     *why = Reason(result, input.readError);
   } else if (FindRefusedEntryName(db.get(), &name)) {
     *why = RefusedNameReason(name);
+    ok = false;
+  } else if (FindUncreatableEntryName(db.get(), why)) {
+    *why = L"it " + *why;
     ok = false;
   } else {
     *bytes = 0;

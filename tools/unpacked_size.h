@@ -12,8 +12,9 @@ class InputFile;
 
 // Sums the sizes of the file entries of the 7z archive in `archive` (folders count nothing).
 // Packed headers are decoded; the entries' data is not, and only the header is read from the
-// file. False when the installer could not open the archive or would refuse one of its entry
-// names (see IsSafeEntryName), with `why` as a clause such as "it has no 7z signature".
+// file. False when the installer could not open the archive, would refuse one of its entry
+// names (see IsSafeEntryName) or could not create one as Windows file (see
+// FindUncreatableEntryName), with `why` as a clause such as "it has no 7z signature".
 bool ReadUnpackedSize(const InputFile& archive, uint64_t* bytes, std::wstring* why);
 
 // `bytes` in whole MiB, a part of one counting as one: the installer's free-space check and

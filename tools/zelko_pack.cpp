@@ -178,6 +178,13 @@ int Pack(const PackOptions& options) {
                 AddArchive(archive, path, options.fillSizes, &config, &items, &error));
   }
   ok = ok && CheckSecondArchiveSize(options, config, &error);
+  std::wstring clause;
+  if (ok && !(CheckPayload(config, !options.archive.empty(), !options.rdcArchive.empty(),
+                           options.files.size(), &clause) &&
+              CheckConfiguredSizes(config, &clause))) {
+    error = options.config + L": the configuration " + clause;
+    ok = false;
+  }
   for (size_t n = 0; ok && n < options.files.size(); ++n) {
     InputFile file;
     ok = OpenInput(options.files[n], L"file", EmptyFile::kRefused, &file, &error);
@@ -200,6 +207,16 @@ int Pack(const PackOptions& options) {
     if (!PlanInstaller(stub, std::move(items), &plan, &why)) {
       error = options.output + L": " + why;
       ok = false;
+    }
+    for (const std::wstring& key :
+         ok ? OverlongSetupArguments(config) : std::vector<std::wstring>()) {
+      WriteLine(OutputStream::kError,
+                L"zelko_pack: warning: " + options.config + L": " + key + L" in [INSTALL] is " +
+                    std::to_wstring(IniValue(config, kInstallSection, key).size()) +
+                    L" characters long, and the installer reads only the first " +
+                    std::to_wstring(kLongestReadValue) +
+                    L"; the setup program gets it cut (shorten it, or pass the rest on the "
+                    L"installer's command line)");
     }
     for (const std::wstring& key : ok ? UnreadStringKeys(config) : std::vector<std::wstring>()) {
       WriteLine(OutputStream::kError, L"zelko_pack: warning: " + options.config + L": [STRING] key " +

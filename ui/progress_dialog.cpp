@@ -230,7 +230,9 @@ bool WaitForDialogControls(CZelkoSelfExtractorDlg* dialog) {
   return allExist();
 }
 
-void ShowDialogCreateFailure() {
+void ShowDialogCreateFailure(const wchar_t* cause, int withSystemError) {
+  SfxLog::Write(1, std::wstring(L"Failed to create the progress dialog: ") + cause,
+                withSystemError);
   const std::wstring title = StringValue(kSfxTitleCaptionBar);
   const std::wstring text = StringValue(kSfxDlgErrFailCreatMainDlg);
   ShowLocalisedMessageBox(nullptr, title.c_str(), text.c_str(), MB_OK);
@@ -248,8 +250,10 @@ BOOL CZelkoSelfExtractorApp::InitDialog() {
   // a thread whose dialog appeared without its controls.
   ::InterlockedIncrement(&uiThreadCount_);
   if (!thread->CreateThread(THREAD_PRIORITY_NORMAL, 0, 0)) {
+    const DWORD error = ::GetLastError();
     ::InterlockedDecrement(&uiThreadCount_);
-    ShowDialogCreateFailure();
+    ::SetLastError(error);
+    ShowDialogCreateFailure(L"its thread did not start", 1);
     return FALSE;
   }
 
@@ -264,7 +268,9 @@ BOOL CZelkoSelfExtractorApp::InitDialog() {
     dialog_ = dialog;
     if (WaitForDialogControls(dialog)) return TRUE;
   }
-  ShowDialogCreateFailure();
+  const bool threadEnded = ::WaitForSingleObject(running, 0) == WAIT_OBJECT_0;
+  ShowDialogCreateFailure(threadEnded ? L"its thread ended without the dialog"
+                                      : L"the dialog or its controls did not appear in time");
   return FALSE;
 }
 

@@ -77,8 +77,9 @@ class CWinThreadProc : public CWinThread {
 // up to 2 seconds.
 bool WaitForDialogControls(CZelkoSelfExtractorDlg* dialog);
 
-// Tells the user that the progress dialog could not be created.
-void ShowDialogCreateFailure();
+// Logs "Failed to create the progress dialog: " with `cause` (and the system error when
+// `withSystemError` is not 0), then tells the user that the dialog could not be created.
+void ShowDialogCreateFailure(const wchar_t* cause, int withSystemError = 0);
 
 // Bar position (0..10,000) for `doneKB` of `totalKB`; a total of 0 (nothing measured) gives 0.
 uint32_t ProgressPosition(uint32_t doneKB, uint32_t totalKB);

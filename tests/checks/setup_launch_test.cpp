@@ -96,6 +96,46 @@ TEST(LaunchSetupProgramTest, OnlyElevationRequiredStartsAgainThroughRunas) {
   }
 }
 
+// Windows refuses a command line of more than 32,767 characters with its null; Wine would cut
+// it. Such a line is never handed to the system.
+TEST(LaunchSetupProgramTest, ACommandLineLongerThanWindowsTakesIsNotStarted) {
+  for (const size_t length : {size_t{32766}, size_t{32767}}) {
+    SCOPED_TRACE(length);
+    const std::wstring program = L"C:\\setup.exe";
+    const std::wstring commandLine = program + L" " + std::wstring(length - program.size() - 1, L'x');
+    ScriptedStarter starter(0, 0);
+    const SetupLaunchResult result =
+        LaunchSetupProgram(program, commandLine, commandLine.substr(program.size() + 1), L"", starter);
+    if (length <= kLongestCommandLine) {
+      EXPECT_EQ(result.outcome, Outcome::kFinished);
+      EXPECT_EQ(starter.createdWith, commandLine);
+    } else {
+      EXPECT_EQ(result.outcome, Outcome::kNotStarted);
+      EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+      EXPECT_EQ(starter.createdWith, L"") << "handed to the system";
+      EXPECT_EQ(starter.elevations, 0);
+    }
+  }
+}
+
+// A program that ran but whose exit code cannot be read leaves the outcome unknown, with the
+// system's reason. No real process handle refuses the query, so the starter hands back a
+// signalled event: the wait ends, the query fails.
+TEST(LaunchSetupProgramTest, AnExitCodeThatCannotBeReadCarriesItsError) {
+  class EventStarter : public ScriptedStarter {
+   public:
+    EventStarter() : ScriptedStarter(0, 0) {}
+    ScopedHandle Create(const std::wstring&, DWORD* error) override {
+      *error = 0;
+      return ScopedHandle(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    }
+  } starter;
+  const SetupLaunchResult result =
+      LaunchSetupProgram(L"C:\\setup.exe", L"C:\\setup.exe ", L"", L"", starter);
+  EXPECT_EQ(result.outcome, Outcome::kNoExitCode);
+  EXPECT_NE(result.error, 0u);
+}
+
 // The system's "runas" start, as far as Wine goes (it never shows a prompt): the program runs
 // with the arguments in the folder given, and its exit code is there to read.
 TEST(SystemSetupStarterTest, RunasStartsTheProgramInTheFolderGiven) {

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "app/sfx_app.h"
+
 namespace zelko {
 namespace {
 
@@ -51,11 +53,14 @@ TEST(OsStringTest, NamesVersionProductTypeAndWidth) {
 
 TEST(RequiredSpaceTest, CountsArchivesOnceAndUnpackedSizesAsWork) {
   struct Case {
-    uint32_t installerMB, archiveBytes;
+    uint64_t installerMB;
+    uint32_t archiveBytes;
     bool rdc;
-    uint32_t rdcMB, rdcArchiveBytes;
+    uint64_t rdcMB;
+    uint32_t rdcArchiveBytes;
     bool is7z;
-    uint32_t totalMB, totalKB;
+    uint64_t totalMB;
+    uint32_t totalKB;
   } const cases[] = {
       // 37,566,366 bytes fill 35 whole MB.
       {130, 37566366, false, 0, 0, false, 165, 168960},
@@ -70,6 +75,10 @@ TEST(RequiredSpaceTest, CountsArchivesOnceAndUnpackedSizesAsWork) {
       {130, 37566366, true, 19, 12495512, true, 195, 199680 + 149 * 1024},
       {130, 37566366, false, 19, 12495512, false, 165, 168960},
       {0, 0, true, 0, 12495512, false, 11, 11264},
+      // The largest sizes the configuration can give do not wrap round to small ones; the
+      // work is held to what progress counts in.
+      {2147483647, 1, false, 0, 0, true, 2147483648, UINT32_MAX},
+      {2147483647, 1, true, 2147483647, 1, false, 4294967296, UINT32_MAX},
   };
   for (const auto& c : cases) {
     const RequiredSpace space = ComputeRequiredSpace(c.installerMB, c.archiveBytes, c.rdc,
@@ -79,8 +88,15 @@ TEST(RequiredSpaceTest, CountsArchivesOnceAndUnpackedSizesAsWork) {
   }
 }
 
+TEST(RequiredSpaceTest, NegativeSizesCountAsNotConfigured) {
+  EXPECT_EQ(ConfiguredSizeMB(-1), 0u);
+  EXPECT_EQ(ConfiguredSizeMB(-2147483647 - 1), 0u);
+  EXPECT_EQ(ConfiguredSizeMB(0), 0u);
+  EXPECT_EQ(ConfiguredSizeMB(2147483647), 2147483647u);
+}
+
 TEST(AvailableSpaceTest, MeasuresRealVolumesAndRefusesMissingOnes) {
-  uint32_t available = 12345;
+  uint64_t available = 12345;
   EXPECT_TRUE(GetAvailableSpaceMB(L"C:\\", &available));
   EXPECT_GT(available, 0u);
   available = 12345;
@@ -88,6 +104,19 @@ TEST(AvailableSpaceTest, MeasuresRealVolumesAndRefusesMissingOnes) {
   available = 12345;
   EXPECT_FALSE(GetAvailableSpaceMB(L"\\\\nosuchserver\\share", &available));
   EXPECT_EQ(available, 0u);
+}
+
+// Free space that cannot be queried is no reason to stop: the check is skipped with its log
+// lines, and a full disk would show as the write that fails.
+TEST(DiskSpaceCheckTest, UnknownFreeSpaceSkipsTheCheck) {
+  theApp.error_ = SFXError(nullptr);
+  EXPECT_TRUE(theApp.CheckDiskSpace(5, L"\\\\nosuchserver\\share"));
+  EXPECT_EQ(theApp.error_.code_, kSfxNoError);
+  // A volume that is there and too small still fails, and names the whole requirement.
+  EXPECT_FALSE(theApp.CheckDiskSpace(uint64_t{1} << 40, L"C:\\"));
+  EXPECT_EQ(theApp.error_.code_, 150110);
+  EXPECT_EQ(theApp.error_.detail_, 2147483647) << "held to what the condition carries";
+  theApp.error_ = SFXError(nullptr);
 }
 
 }  // namespace

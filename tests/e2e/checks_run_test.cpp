@@ -21,6 +21,7 @@ namespace {
 
 constexpr wchar_t kSetupKey[] = L"SOFTWARE\\Zelko\\Setup\\Pandle";
 constexpr wchar_t kKivKey[] = L"SOFTWARE\\Zelko\\Zelko Kiv\\1.0\\Kiv";
+constexpr wchar_t kKivTarget[] = L"C:\\kiv target";
 // The product of tests/fixtures/test_product.wxs.
 constexpr char kTestProductCode[] = "{3C1A6E0B-5D2F-4A7C-9B1E-7F2D4C6A8E01}";
 constexpr char kUnknownProductCode[] = "{00000000-1111-2222-3333-444444444444}";
@@ -48,11 +49,15 @@ class ChecksRunTest : public InstallerRunTest {
   void TearDown() override {
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zelko");
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Zelko");
+    RemoveTree(ZelkoDataFolder());
+    RemoveTree(kKivTarget);
   }
 
-  // Packs an installer named `exeName` (so a Windows version can be set for it alone).
+  // Packs an installer named `exeName` (so a Windows version can be set for it alone), by
+  // default with the test payload, so that a run that passes the checks installs it.
   std::wstring Build(const std::wstring& exeName, const std::string& ini,
-                     const std::wstring& archive = L"", bool pastThePackersChecks = false) {
+                     const std::wstring& archive = FixtureFolder() + L"setup_payload.7z",
+                     bool pastThePackersChecks = false) {
     const std::wstring path = work_ / exeName;
     InstallerPackage package{ini};
     package.archive = archive;
@@ -170,7 +175,8 @@ TEST_F(ChecksRunTest, UnwritableRegistryIsLoggedAndTheExitCodeStands) {
 TEST_F(ChecksRunTest, UpdaterSuccessRecordsTheFolderAndNoError) {
   const std::wstring installer = Build(L"kiv.exe", Ini(kUnknownProductCode, ""));
   EXPECT_EQ(RunInstaller(installer, L"/Kiv \"/sfx_oC:\\kiv target\"", temp_).exitCode, 0u);
-  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kKivKey, L"WebMsiPath"), L"C:\\kiv target");
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kKivKey, L"WebMsiPath"), kKivTarget);
+  EXPECT_TRUE(FileExists(std::wstring(kKivTarget) + L"\\setup.exe")) << "the folder holds the payload";
   EXPECT_FALSE(ReadDword(HKEY_LOCAL_MACHINE, kSetupKey, L"LogTime").has_value());
   EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kSetupKey, L"ErrorText").has_value());
 
@@ -185,10 +191,11 @@ TEST_F(ChecksRunTest, TooLittleFreeSpaceNamesTheWholeRequirement) {
   const std::wstring installer = Build(
       L"disk.exe", Ini(kUnknownProductCode, "InstallerFolderSizeInMB=2000000\n"));
   EXPECT_EQ(RunInstaller(installer, L"/sfx_nu /re", temp_).exitCode, 150110u);
-  EXPECT_TRUE(Logged("Required size in MB:  2000000"));
+  // The payload archive counts its one MB on top.
+  EXPECT_TRUE(Logged("Required size in MB:  2000001"));
   EXPECT_TRUE(Logged("Low disk space"));
   EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kSetupKey, L"ErrorText"),
-            L"Low disk space. Please, free 2000000 MB of disk space and run installer again."
+            L"Low disk space. Please, free 2000001 MB of disk space and run installer again."
             L"\n\nError code:   150110");
 }
 
@@ -241,7 +248,8 @@ TEST_F(InstalledProductTest, InstalledOrUnknownProductDecidesTheRun) {
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zelko");
     // The packer refuses a code that is not in braces.
     const std::wstring installer =
-        Build(c.name, Ini(c.productCode, ""), L"", /*pastThePackersChecks=*/c.productCode[0] != '{');
+        Build(c.name, Ini(c.productCode, ""), FixtureFolder() + L"setup_payload.7z",
+              /*pastThePackersChecks=*/c.productCode[0] != '{');
     EXPECT_EQ(RunInstaller(installer, c.arguments, temp_).exitCode, c.exitCode);
     if (c.exitCode == 150120) {
       EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kSetupKey, L"ErrorText"),

@@ -24,8 +24,10 @@ class RunTest : public InstallerRunTest {
  protected:
   void SetUp() override {
     InstallerRunTest::SetUp();
-    BuildInstaller(work_.path(), {kMinimalIni}, installer_);
+    BuildInstaller(work_.path(), {kMinimalIni, FixtureFolder() + L"setup_payload.7z"},
+                   installer_);
   }
+  void TearDown() override { RemoveTree(ZelkoDataFolder()); }
 
   // The last line is the exit code the process really returned.
   void ExpectFinishedWith(const std::vector<std::string>& lines, DWORD exitCode) {
@@ -67,12 +69,12 @@ TEST_F(RunTest, SilentRunLeavesOnlyTheLog) {
   EXPECT_EQ(FolderEntries(temp_), std::vector<std::wstring>{L"ZelkoSFX.log"});
 }
 
-TEST_F(RunTest, MissingProductCodeEndsWithZeroAndRemovesTheSupportFolder) {
+TEST_F(RunTest, MissingProductCodeEndsWith1620AndRemovesTheSupportFolder) {
   InstallerPackage package{"[INSTALL]\nCompression=7z\n"};
   package.pastThePackersChecks = true;  // the packer refuses it
   BuildInstaller(work_.path(), package, installer_);
   const ProcessResult run = Run(L"/sfx_nu");
-  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(run.exitCode, 1620u);
   const auto lines = LogLines(temp_);
   const bool logged = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
     return WithoutTimestamp(line) == "Invalid configuration information - missing Product Code";

@@ -62,32 +62,62 @@ TEST_F(ResourceWriterTest, ChunksAndProgress) {
   }
 }
 
+// A resource that never reaches its file is a failure of the run, with the system's reason.
 TEST_F(ResourceWriterTest, MissingResourceOrFolder) {
-  {
+  struct Case {
+    std::wstring path;
+    WORD id;
+    const char* logged;  // null: no "Error creating file" line
+    DWORD error;
+  } const cases[] = {
+      {temp_ / L"none.bin", 999, nullptr, ERROR_RESOURCE_NAME_NOT_FOUND},
+      {temp_ / L"absent\\out.bin", kRes1000, "Error creating file: ", ERROR_PATH_NOT_FOUND},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    ResetRunState();
     LogCapture log;
-    const std::wstring path = temp_ / L"none.bin";
-    EXPECT_EQ(6, ExtractResourceToFile(path, theApp, 999, L"TESTDATA"));
-    EXPECT_EQ(std::string::npos, log.Text().find("Error creating file"));
+    EXPECT_EQ(6, ExtractResourceToFile(c.path, theApp, c.id, L"TESTDATA"));
     EXPECT_NE(std::string::npos, log.Text().find("Extracting: "));
-    EXPECT_FALSE(FileExists(path));
+    if (c.logged == nullptr) {
+      EXPECT_EQ(std::string::npos, log.Text().find("Error creating file"));
+    } else {
+      std::string expected = c.logged;
+      for (wchar_t ch : c.path) expected.push_back(static_cast<char>(ch));
+      EXPECT_NE(std::string::npos, log.Text().find(expected)) << log.Text();
+    }
+    EXPECT_NE(std::string::npos, log.Text().find("Failed to extract resource")) << log.Text();
+    EXPECT_EQ(150340, theApp.error_.code_);
+    EXPECT_EQ(static_cast<int>(c.error), theApp.error_.detail_);
+    EXPECT_FALSE(FileExists(c.path));
   }
-  {
-    LogCapture log;
-    const std::wstring path = temp_ / L"absent\\out.bin";
-    EXPECT_EQ(6, ExtractResourceToFile(path, theApp, kRes1000, L"TESTDATA"));
-    std::string expected = "Error creating file: ";
-    for (wchar_t c : path) expected.push_back(static_cast<char>(c));
-    EXPECT_NE(std::string::npos, log.Text().find(expected)) << log.Text();
-  }
-  EXPECT_EQ(kSfxNoError, theApp.error_.code_);
 }
 
 TEST_F(ResourceWriterTest, CancelLeavesAPartialFile) {
   host_.onProgress = [](size_t, uint32_t) { theApp.bFinished_ = TRUE; };
   const std::wstring path = temp_ / L"out.bin";
-  EXPECT_EQ(0, ExtractResourceToFile(path, theApp, kRes1200000, L"TESTDATA"));
+  EXPECT_EQ(kResourceCancelled, ExtractResourceToFile(path, theApp, kRes1200000, L"TESTDATA"));
   EXPECT_EQ(512000u, ReadFileBytes(path).size());
   EXPECT_EQ(kSfxNoError, theApp.error_.code_);
+}
+
+// A cancel confirmed while "installer.bin" is written is final: the run goes no further, so
+// no installer folder is chosen (none emptied, no folder browser).
+TEST_F(ResourceWriterTest, CancelWhileTheArchiveIsWrittenEndsTheSetup) {
+  host_.onProgress = [](size_t, uint32_t) {
+    theApp.bCancelled_ = TRUE;
+    theApp.bFinished_ = TRUE;
+  };
+  LogCapture log;
+  theApp.b7zArchive_ = TRUE;
+  theApp.installerBinPath_ = temp_ / L"installer.bin";
+  theApp.installFolder_.clear();
+  EXPECT_FALSE(theApp.SetupInstaller());
+  EXPECT_EQ(512000u, ReadFileBytes(theApp.installerBinPath_).size());
+  EXPECT_TRUE(theApp.installFolder_.empty());
+  EXPECT_EQ(std::string::npos, log.Text().find("Installer folder: ")) << log.Text();
+  EXPECT_EQ(kSfxNoError, theApp.error_.code_);
+  theApp.installerBinPath_.clear();
 }
 
 TEST_F(ResourceWriterTest, PauseHoldsTheNextChunk) {
@@ -136,6 +166,13 @@ TEST_F(ResourceWriterTest, InstallerFilesUpToTheFirstMissingKey) {
   // A file that cannot be written stops the series with false.
   ASSERT_TRUE(WriteFileBytes(config, Utf16LeWithBom(L"[INSTALL]\r\nFILE_0=no\\such\\dir.txt\r\n")));
   EXPECT_FALSE(ExtractInstallerFiles(theApp));
+
+  // Without FILE_0 nothing would be installed: that is a failure too, not an empty success.
+  ResetRunState();
+  ASSERT_TRUE(WriteFileBytes(config, Utf16LeWithBom(L"[INSTALL]\r\nFILE_1=second.txt\r\n")));
+  EXPECT_FALSE(ExtractInstallerFiles(theApp));
+  EXPECT_EQ(150340, theApp.error_.code_);
+  EXPECT_EQ(ERROR_RESOURCE_NAME_NOT_FOUND, theApp.error_.detail_);
   theApp.configPath_.clear();
   theApp.installFolder_.clear();
 }

@@ -171,14 +171,16 @@ TEST(SFXErrorTest, GeneralTextCoversExactlyItsCodes) {
   ScopedConfig config(L"SFX_DLG_ERR_STATUS=Setup failed.");
   const int general[] = {150200, 150201, 150202, 150203, 150204, 150205, 150206, 150207, 150208,
                          150209, 150210, 150211, 150212, 150213, 150320, 150330, 150340, 100000,
-                         150130, 150140, 150150, 150300, 150310, 150400, 150410};
+                         150130, 150140, 150150, 150300, 150310, 150400, 150410,
+                         // A run that ended without a result: the general text, as any failure.
+                         1603};
   for (int code : general) {
     SFXError error(SfxConfig::GetValue);
     error.SetErrorCondition(L"failure", code, 0);
     EXPECT_EQ(error.message_, L"Setup failed.\n\nError code:   " + std::to_wstring(code));
   }
   const int other[] = {99999, 100001, 150100, 150199, 150214, 150301, 150321, 150350, 150401,
-                       150420, 150498, 150500, 1603};
+                       150420, 150498, 150500, 1602, 1604};
   for (int code : other) {
     SFXError error(SfxConfig::GetValue);
     error.SetErrorCondition(L"failure", code, 0);

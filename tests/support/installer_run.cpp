@@ -15,7 +15,13 @@ namespace zelko::test {
 
 namespace {
 
-constexpr char kStandInIni[] = "[INSTALL]\nProductCode={00000000-0000-0000-0000-000000000000}\n";
+// The packer packs nothing that could not install, so the stand-in is a configuration of one
+// file resource. The real parts replace it; the stand-in's FILE_0 stays where the package has
+// no files, and is never read: a 7z configuration ignores file resources, and one of file
+// resources reads FILE_0 only when its configuration names it.
+constexpr char kStandInIni[] =
+    "[INSTALL]\nProductCode={00000000-0000-0000-0000-000000000000}\nCompression=files\n"
+    "FILE_0=stand_in.txt\n";
 
 // The configuration resource the packer makes of an ASCII or UTF-8 `ini`.
 std::string IniResource(const std::string& ini) {
@@ -78,6 +84,11 @@ void BuildInstaller(const std::wstring& workFolder, const InstallerPackage& pack
   ASSERT_TRUE(WriteFileBytes(ini, standIn ? kStandInIni : package.ini));
   std::vector<std::string> arguments = {"--stub", UnixPath(BuiltProgramFolder() + L"ZelkoSFX.exe"),
                                         "--config", UnixPath(ini), "--out", UnixPath(outputPath)};
+  if (standIn) {
+    const std::wstring file = workFolder + L"\\stand_in.txt";
+    ASSERT_TRUE(WriteFileBytes(file, "stand-in"));
+    arguments.insert(arguments.end(), {"--file", UnixPath(file)});
+  }
   auto add = [&](const char* option, const std::wstring& path) {
     if (!standIn && !path.empty()) arguments.insert(arguments.end(), {option, UnixPath(path)});
   };

@@ -51,4 +51,15 @@ zeros large/x.bin "$((64 * mib))"
 (cd large && z ../large_one_block.7z -m0=LZMA2:d=1m x.bin)
 (cd large && z ../large_blocks.7z -m0=LZMA2:d=1m:c=32m x.bin)
 
+# Names that a Linux folder holds but that Windows cannot create: a character no Windows name
+# may hold, a control character, and one name (in two cases) as a file and as a folder.
+mkdir -p names clash/docs
+printf x > 'names/a<b.txt'
+printf x > $'names/tab\there.txt'
+printf x > clash/docs/x.txt
+printf x > clash/DOCS
+(cd names && z ../forbidden_character.7z 'a<b.txt')
+(cd names && z ../control_character.7z $'tab\there.txt')
+(cd clash && z ../file_and_folder.7z DOCS docs)
+
 echo ok > .complete

@@ -258,9 +258,11 @@ class PackerTest : public testing::Test {
     return result;
   }
 
-  // Packs the stub and `config` alone into `output`.
+  // Packs the stub, `config` and the smallest archive (the payload every 7z configuration
+  // needs) into `output`.
   ProcessResult PackConfig(const std::wstring& config, const std::wstring& output) {
-    return Pack({L"--stub", Stub(), L"--config", config, L"--out", output});
+    return Pack({L"--stub", Stub(), L"--config", config, L"--archive",
+                 SizeFixture(L"one_byte.7z"), L"--out", output});
   }
 
   TempFolder folder_;
@@ -360,13 +362,13 @@ TEST_F(PackerTest, Pe32StubGainsTheResources) {
   EXPECT_EQ(Fingerprint(RelocationData(output_)), Fingerprint(relocations));
 }
 
-TEST_F(PackerTest, ArchivesAndFilesAreOptional) {
+TEST_F(PackerTest, SecondArchiveAndFilesAreOptional) {
   const ProcessResult result = PackConfig(config_, output_);
 
   ASSERT_EQ(result.exitCode, 0u) << result.output;
-  EXPECT_EQ(result.output, "zelko_pack: wrote " + Utf8(output_) + " (1 resource)\r\n");
+  EXPECT_EQ(result.output, "zelko_pack: wrote " + Utf8(output_) + " (2 resources)\r\n");
   EXPECT_TRUE(ReadResource(output_, L"ZELKO_SFX_INI", 133).has_value());
-  EXPECT_EQ(ReadResource(output_, L"ARCHIVE_7Z", 131), std::nullopt);
+  EXPECT_EQ(ReadResource(output_, L"ARCHIVE_7Z", 131), ReadFileBytes(SizeFixture(L"one_byte.7z")));
   EXPECT_EQ(ReadResource(output_, L"ARCHIVE_7Z_RDC", 135), std::nullopt);
   EXPECT_EQ(ReadResource(output_, L"FILE_0", 140), std::nullopt);
 }
@@ -457,8 +459,8 @@ TEST_P(BadInputTest, FailsWithOneLineAndWritesNothing) {
   ASSERT_TRUE(WriteFileBytes(output_, kPreviousInstaller));
   Inputs inputs{Stub(), config_, folder_ / L"payload.7z", {folder_ / L"readme.txt"}, output_, {}};
   const std::wstring named = GetParam().spoil(folder_, inputs);
-  std::vector<std::wstring> arguments = {L"--stub",     inputs.stub,  L"--config",
-                                         inputs.config, L"--archive", inputs.archive};
+  std::vector<std::wstring> arguments = {L"--stub", inputs.stub, L"--config", inputs.config};
+  if (!inputs.archive.empty()) arguments.insert(arguments.end(), {L"--archive", inputs.archive});
   for (const std::wstring& file : inputs.files) {
     arguments.insert(arguments.end(), {L"--file", file});
   }
@@ -503,6 +505,16 @@ auto SecondArchiveDeclared(std::string install) {
   return [install](const TempFolder& folder, Inputs& inputs) {
     inputs.rdcArchive = folder / L"rdc.7z";
     EXPECT_TRUE(WriteFileBytes(inputs.rdcArchive, ReadFileBytes(SizeFixture(L"one_byte.7z"))));
+    EXPECT_TRUE(WriteFileBytes(inputs.config, DemoIniWith(install)));
+    return inputs.config;
+  };
+}
+// The configuration made of `install` lines after the product code, with the archive and the
+// files given only when `archive` and `files` say so.
+auto PayloadDeclared(std::string install, bool archive, bool files) {
+  return [install, archive, files](const TempFolder&, Inputs& inputs) {
+    if (!archive) inputs.archive.clear();
+    if (!files) inputs.files.clear();
     EXPECT_TRUE(WriteFileBytes(inputs.config, DemoIniWith(install)));
     return inputs.config;
   };
@@ -602,6 +614,31 @@ INSTANTIATE_TEST_SUITE_P(
                      "has RDCArchiveSize=0 in [INSTALL], and the installer refuses"},
         BadInputCase{"SecondArchiveSizeText", SecondArchiveDeclared("RDCArchiveSize=word\r\n"),
                      "has RDCArchiveSize=word in [INSTALL]"},
+        // An installer that could not install anything, or would leave an input unused.
+        BadInputCase{"SevenZipWithoutArchive", PayloadDeclared("", false, true),
+                     "asks for a 7z payload (Compression is not set), but no --archive is given: "
+                     "the installer would install nothing (give the archive with --archive, or "
+                     "set Compression=files and give the files with --file)"},
+        BadInputCase{"SevenZipNamedWithoutArchive", PayloadDeclared("Compression=7Z\r\n", false, false),
+                     "asks for a 7z payload (Compression is 7z), but no --archive is given"},
+        BadInputCase{"FilesWithAnArchive",
+                     PayloadDeclared("Compression=files\r\nFILE_0=readme.txt\r\n", true, true),
+                     "has Compression=files in [INSTALL], so the installer writes file resources "
+                     "and never extracts the --archive given (leave Compression out, or set it to "
+                     "7z, to install the archive)"},
+        BadInputCase{"FilesWithoutFiles", PayloadDeclared("Compression=files\r\nFILE_0=a.txt\r\n", false, false),
+                     "has Compression=files in [INSTALL], but no --file is given: the installer "
+                     "would install nothing"},
+        BadInputCase{"FilesWithoutFile0", PayloadDeclared("Compression=none\r\nFILE_1=a.txt\r\n", false, true),
+                     "has Compression=none in [INSTALL], but no FILE_0 in [INSTALL]: the installer "
+                     "would write none of the files (name the first --file with FILE_0=, the next "
+                     "with FILE_1=, ...)"},
+        BadInputCase{"NegativeInstallerSize", PayloadDeclared("InstallerFolderSizeInMB=-1\r\n", true, true),
+                     "has InstallerFolderSizeInMB=-1 in [INSTALL], and the installer counts a "
+                     "negative size as none, so its free-space check would be short (give the "
+                     "unpacked size in MB, or --fill-sizes)"},
+        BadInputCase{"NegativeSecondSize", PayloadDeclared("RDCFolderSizeInMB=-20\r\n", true, true),
+                     "has RDCFolderSizeInMB=-20 in [INSTALL]"},
         BadInputCase{"ConfigLatin1", ConfigMadeOf("[Config]\r\nTitle=Caf\xE9\r\n"),
                      "not valid UTF-8 (byte 0xE9 at offset 19) in line 2"},
         BadInputCase{"ConfigStrayContinuationByte", ConfigMadeOf("a=\x80\n"), "UTF-8"},
@@ -665,7 +702,8 @@ TEST_F(PackerTest, RefusesAStubThatWasPackedBefore) {
 
   EXPECT_EQ(result.exitCode, 1u);
   ExpectOneErrorLine(result.output);
-  EXPECT_NE(result.output.find("already holds installer resources (ZELKO_SFX_INI)"),
+  // The first installer resource found names the build (the archive, then the configuration).
+  EXPECT_NE(result.output.find("already holds installer resources (ARCHIVE_7Z)"),
             std::string::npos)
       << result.output;
   EXPECT_EQ(Snapshot(folder_.path()), before);
@@ -742,7 +780,6 @@ INSTANTIATE_TEST_SUITE_P(
         FillSizesCase{"OneMiBAndOneByte", L"one_mib_and_a_byte.7z", nullptr, "2", "99"},
         FillSizesCase{"SummedBeforeRounding", L"halves_plain_header.7z", nullptr, "2", "99"},
         FillSizesCase{"SolidWithPackedHeader", L"solid_packed_header.7z", nullptr, "3", "99"},
-        FillSizesCase{"SecondArchiveOnly", nullptr, L"one_mib_and_a_byte.7z", "99", "2"},
         FillSizesCase{"BothArchives", L"one_byte.7z", L"solid_packed_header.7z", "1", "3"}),
     [](const testing::TestParamInfo<FillSizesCase>& info) { return std::string(info.param.name); });
 
@@ -821,6 +858,22 @@ TEST_F(PackerTest, RefusesArchivesTheInstallerCannotRead) {
        FixtureFolder() + L"extract\\hostile_0.7z",
        ": the archive is not a 7z archive the installer can read: it holds the entry "
        "\"../evil.txt\", whose name the installer refuses"},
+      // Names the installer takes but Windows cannot create.
+      {{L"--archive", SizeFixture(L"forbidden_character.7z")},
+       SizeFixture(L"forbidden_character.7z"),
+       ": the archive is not a 7z archive the installer can read: it holds the entry "
+       "\"a<b.txt\", a name Windows cannot give a file (< > \" | ? * and control characters "
+       "are not allowed); rename it and pack the archive again"},
+      {{L"--archive", SizeFixture(L"control_character.7z")},
+       SizeFixture(L"control_character.7z"),
+       ": the archive is not a 7z archive the installer can read: it holds the entry "
+       "\"tab\there.txt\", a name Windows cannot give a file (< > \" | ? * and control "
+       "characters are not allowed); rename it and pack the archive again"},
+      {{L"--archive", folder_ / L"good.7z", L"--rdc-archive", SizeFixture(L"file_and_folder.7z")},
+       SizeFixture(L"file_and_folder.7z"),
+       ": the second archive is not a 7z archive the installer can read: it holds \"DOCS\" "
+       "both as a file and as a folder, and Windows cannot create both; rename one of them and "
+       "pack the archive again"},
   };
   const auto before = Snapshot(folder_.path());
   for (const Case& c : cases) for (const bool fillSizes : {true, false}) {
@@ -852,8 +905,26 @@ TEST_F(PackerTest, WarnsOfStringKeysTheInstallerNeverReads) {
   EXPECT_EQ(result.output,
             warning + "SFX_BTN_CANCLE is not one the installer reads; it is never shown\r\n" +
                 warning + "SFX_DLG_ERR_TITLE is not one the installer reads; it is never shown\r\n" +
-                "zelko_pack: wrote " + Utf8(output_) + " (1 resource)\r\n");
+                "zelko_pack: wrote " + Utf8(output_) + " (2 resources)\r\n");
   EXPECT_TRUE(ReadResource(output_, L"ZELKO_SFX_INI", 133).has_value());
+}
+
+// The installer reads 254 characters of a value: longer setup arguments would reach the setup
+// program cut. The pack goes on, and says so; 254 characters pass without a word.
+TEST_F(PackerTest, WarnsOfSetupArgumentsTheInstallerCuts) {
+  ASSERT_TRUE(WriteFileBytes(config_, DemoIniWith("SetupArgs1=" + std::string(255, 'a') +
+                                                  "\r\nSetupArgs2=" + std::string(254, 'b') +
+                                                  "\r\n")));
+
+  const ProcessResult result = PackConfig(config_, output_);
+
+  EXPECT_EQ(result.exitCode, 0u) << result.output;
+  EXPECT_EQ(result.output,
+            "zelko_pack: warning: " + Utf8(config_) +
+                ": SetupArgs1 in [INSTALL] is 255 characters long, and the installer reads only "
+                "the first 254; the setup program gets it cut (shorten it, or pass the rest on "
+                "the installer's command line)\r\n"
+                "zelko_pack: wrote " + Utf8(output_) + " (2 resources)\r\n");
 }
 
 // An installer of 2 GiB or more would not load: the packer says so before it writes a byte.
@@ -869,6 +940,7 @@ TEST_F(PackerTest, RefusesAPayloadBeyondTheLargestImage) {
     ASSERT_TRUE(::SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN));
     ASSERT_TRUE(::SetEndOfFile(file.get()));
   }
+  ASSERT_TRUE(WriteFileBytes(config_, kCodeLines + "Compression=files\r\nFILE_0=big.bin\r\n"s));
   ASSERT_TRUE(WriteFileBytes(output_, kPreviousInstaller));
   // Names only: fingerprinting the big file would read all of it.
   const auto before = test::FolderEntries(folder_.path());

@@ -1,9 +1,11 @@
-// A program without the dialog's template: the start fails with its message box, and no
-// thread is left counted.
+// A program without the dialog's template: the start fails with its message box and a log line
+// that says why, and no thread is left counted. (The run then ends with 1603, by the rule of
+// tests/app/run_result_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <future>
 
+#include "tests/support/temp_folder.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/progress_dialog.h"
 
@@ -14,6 +16,7 @@ using DialogFailureTest = UiTest;
 
 TEST_F(DialogFailureTest, MissingDialogShowsTheFailureBoxAndLeavesNoThreadCounted) {
   SetCaptions(L"&Aceptar", L"&Sí", L"&No");
+  LogCapture log;
   auto started = std::async(std::launch::async, [] { return theApp.InitDialog(); });
   HWND box = driver_.Find(L"Instalación de Demo", L"#32770");
   ASSERT_NE(box, nullptr);
@@ -25,6 +28,11 @@ TEST_F(DialogFailureTest, MissingDialogShowsTheFailureBoxAndLeavesNoThreadCounte
   EXPECT_EQ(driver_.Texts(box)["65535"], "No se pudo crear la ventana de progreso.");
   ASSERT_TRUE(driver_.Close(box));
   EXPECT_FALSE(started.get());
+  // The log names the cause, not only the step it stopped at.
+  EXPECT_NE(log.Text().find("Failed to create the progress dialog: its thread ended without the "
+                            "dialog"),
+            std::string::npos)
+      << log.Text();
   // The thread ended with its failed dialog: the cleanup has nothing to wait for.
   EXPECT_EQ(theApp.uiThreadCount_, 0);
   theApp.Cleanup();
