@@ -21,8 +21,9 @@ struct InstallerPackage {
   bool fillSizes = false;             // let the packer write the archives' sizes
   // Builds an installer the packer would refuse (no product code, an archive that is none):
   // what an older packer or a hand edit could make, for the installer's own refusals. The
-  // packer packs a stand-in configuration, and the system's resource-update API then puts
-  // the real parts in.
+  // packer packs a stand-in configuration with one file resource, and the system's
+  // resource-update API then puts the real parts in (the stand-in's FILE_0 stays, unread,
+  // where the package has no files).
   bool pastThePackersChecks = false;
 };
 
