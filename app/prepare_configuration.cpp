@@ -24,11 +24,6 @@ constexpr wchar_t kNoProductCode[] = L"Invalid configuration information - missi
 constexpr wchar_t kRdcMismatch[] =
     L"RDC information in the configuration file does not match actual RDC resource";
 
-// The files a run writes its resources to before it reads or extracts them.
-constexpr wchar_t kConfigFileName[] = L"config.bin";
-constexpr wchar_t kArchiveFileName[] = L"installer.bin";
-constexpr wchar_t kRdcArchiveFileName[] = L"RDC.bin";
-
 // Before the configuration exists there are no configured texts: plain system boxes.
 void ShowPlainMessage(BOOL silent, const std::wstring& text) {
   if (!silent) ::MessageBoxW(nullptr, text.c_str(), kDefaultSetupTitle, MB_OK);
@@ -58,6 +53,7 @@ BOOL CZelkoSelfExtractorApp::PrepareConfiguration() {
     return FALSE;
   }
   SfxLog::Write(1, L"Support folder: ", supportFolder_, 0);
+  RemoveAbandonedSupportFolders(tempPath_, supportFolder_);
 
   PlaceResourceFiles(supportFolder_);
 

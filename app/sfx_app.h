@@ -130,6 +130,9 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   // run put into it (extractedPaths_, in the order made) is removed.
   BOOL bInstallFolderOwned_ = FALSE;
   std::vector<std::wstring> extractedPaths_;
+  // The folders this run made on the way to a folder it was given or shown (outermost first):
+  // when that folder fails or the run is cancelled, the empty ones go again.
+  std::vector<std::wstring> createdFolders_;
   // Held from the checks to the end of the process: no other run of the product meanwhile.
   ProductRunLock productRunLock_;
 

@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <future>
 #include <string>
 #include <vector>
 
 #include "checks/folder_protection.h"
 #include "tests/helpers/helper_clients.h"
+#include "tests/support/held_run.h"
 #include "tests/support/installer_run.h"
 #include "tests/support/registry_values.h"
 #include "tests/support/temp_folder.h"
@@ -31,34 +31,6 @@ std::vector<std::wstring> SortedEntries(const std::wstring& folder) {
   std::sort(names.begin(), names.end());
   return names;
 }
-
-// A run whose setup program, started with the "/hold=" argument this passes to `run`, waits
-// until the test lets it go: the run holds everything it holds for as long as the test needs.
-class HeldRun {
- public:
-  explicit HeldRun(std::function<ProcessResult(const std::wstring& holdArgument)> run)
-      : name_(L"ZelkoTestHold." + std::to_wstring(::GetCurrentProcessId())),
-        running_(::CreateEventW(nullptr, TRUE, FALSE, (name_ + L".running").c_str())),
-        release_(::CreateEventW(nullptr, TRUE, FALSE, (name_ + L".release").c_str())),
-        result_(std::async(std::launch::async, std::move(run), L"/hold=" + name_)) {}
-  // A test that stops early still lets the run end before its folders go.
-  ~HeldRun() { ::SetEvent(release_.get()); }
-
-  // The limit only ends a failing test; a passing one is woken by the setup program.
-  bool WaitUntilRunning() const {
-    return ::WaitForSingleObject(running_.get(), 60000) == WAIT_OBJECT_0;
-  }
-  ProcessResult Finish() {
-    ::SetEvent(release_.get());
-    return result_.get();
-  }
-
- private:
-  std::wstring name_;
-  ScopedHandle running_;
-  ScopedHandle release_;
-  std::future<ProcessResult> result_;
-};
 
 class SharedInstallerFolderTest : public InstallerRunTest {
  protected:
