@@ -106,9 +106,9 @@ TEST_F(RunIsolationTest, KilledRunsFilesGoWithALaterRunAndNothingElse) {
 TEST_F(RunIsolationTest, PlantedSetupProgramBesideTheInstallerNeverRuns) {
   const std::wstring caller = work_ / L"caller";
   const std::wstring setup = FixtureFolder() + L"setup_payload\\setup.exe";
+  ASSERT_TRUE(::CreateDirectoryW(caller.c_str(), nullptr));
   for (const std::wstring& folder : {work_.path(), caller}) {
-    ASSERT_TRUE(::CreateDirectoryW((folder + L"\\tools").c_str(), nullptr) ||
-                ::GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(::CreateDirectoryW((folder + L"\\tools").c_str(), nullptr));
     ASSERT_TRUE(::CopyFileW(setup.c_str(), (folder + L"\\setup.exe").c_str(), FALSE));
     ASSERT_TRUE(::CopyFileW(setup.c_str(), (folder + L"\\tools\\setup.exe").c_str(), FALSE));
   }

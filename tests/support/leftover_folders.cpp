@@ -73,6 +73,7 @@ LeftoversThatStay::LeftoversThatStay(const std::wstring& temp, const std::wstrin
   EXPECT_TRUE(::CreateDirectoryW((temp + L"\\1006\\config.bin").c_str(), nullptr));
   folders_.back().second = Sorted(FolderEntries(temp + L"\\1006"));
   // A link to a folder that holds only our files, long untouched.
+  ::CreateDirectoryW(outside.c_str(), nullptr);
   EXPECT_TRUE(MakeAgedFiles(linkTarget_, ours, kLongAgo));
   EXPECT_TRUE(MakeFolderLink(linkTarget_, temp + L"\\1007"));
   folders_.push_back({L"1007", Sorted(ours)});

@@ -21,7 +21,7 @@ bool MakeAgedFiles(const std::wstring& folder, const std::vector<std::wstring>& 
 // link, a folder of one of our file names, a file under an hour old).
 class LeftoversThatStay {
  public:
-  // Makes them in `temp`; the link leads to a folder made in `outside`.
+  // Makes them in `temp`; the link leads to a folder made in `outside` (made when missing).
   LeftoversThatStay(const std::wstring& temp, const std::wstring& outside);
   // Each one, and what the link leads to, is as it was made.
   void ExpectUntouched() const;
