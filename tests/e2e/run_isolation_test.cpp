@@ -28,12 +28,6 @@ std::string ProductCode(int product) {
   return code;
 }
 
-std::vector<std::wstring> SortedEntries(const std::wstring& folder) {
-  std::vector<std::wstring> names = FolderEntries(folder);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class RunIsolationTest : public InstallerRunTest {
  protected:
   void SetUp() override {
@@ -65,14 +59,14 @@ TEST_F(RunIsolationTest, KilledRunsFilesGoWithALaterRunAndNothingElse) {
   Build(killed, 1);
   Build(installer_, 2);
   const LeftoversThatStay stay(temp_, work_ / L"outside");
-  const std::vector<std::wstring> before = SortedEntries(temp_);
+  const std::vector<std::wstring> before = SortedFolderEntries(temp_);
 
   HeldRun held([&](const std::wstring& hold) {
     return RunInstaller(killed, L"/sfx_nu " + hold, temp_);
   });
   ASSERT_TRUE(held.WaitUntilRunning()) << "the setup program never started";
   std::wstring support;
-  for (const std::wstring& name : SortedEntries(temp_)) {
+  for (const std::wstring& name : SortedFolderEntries(temp_)) {
     if (name != L"ZelkoSFX.log" && std::find(before.begin(), before.end(), name) == before.end()) {
       support = temp_ + L"\\" + name;
     }
@@ -81,7 +75,8 @@ TEST_F(RunIsolationTest, KilledRunsFilesGoWithALaterRunAndNothingElse) {
   const ProcessResult kill = RunProcess(L"taskkill.exe /F /IM killed_run.exe");
   ASSERT_EQ(kill.exitCode, 0u) << kill.output;
   held.Finish();  // the setup program, which outlives the killed run
-  ASSERT_EQ(SortedEntries(support), (std::vector<std::wstring>{L"config.bin", L"installer.bin"}))
+  ASSERT_EQ(SortedFolderEntries(support),
+            (std::vector<std::wstring>{L"config.bin", L"installer.bin"}))
       << "the killed run cleaned up after all";
 
   // Under an hour old it is a run at work: the next run leaves it.
@@ -98,7 +93,7 @@ TEST_F(RunIsolationTest, KilledRunsFilesGoWithALaterRunAndNothingElse) {
   std::vector<std::wstring> left = stay.Names();
   left.push_back(L"ZelkoSFX.log");
   std::sort(left.begin(), left.end());
-  EXPECT_EQ(SortedEntries(temp_), left);
+  EXPECT_EQ(SortedFolderEntries(temp_), left);
 }
 
 // A relative RUN names a program in the installer folder, never the one of the same name
@@ -207,7 +202,7 @@ TEST_F(RunIsolationTest, RunsAtTheSameTimeEachKeepAWholeLog) {
 
   const std::vector<std::wstring> logs = {L"ZelkoSFX.log", L"ZelkoSFX_NotLocked.log",
                                           L"ZelkoSFX_NotLocked2.log", L"ZelkoSFX_NotLocked3.log"};
-  EXPECT_EQ(SortedEntries(temp_), logs);
+  EXPECT_EQ(SortedFolderEntries(temp_), logs);
   std::set<std::string> ends;
   for (const std::wstring& log : logs) {
     SCOPED_TRACE(Narrow(log));

@@ -26,12 +26,6 @@ constexpr char kProductCode[] = "{2F4A6C8E-0B1D-4E3F-9A5C-7E9B1D3F5A7C}";
 constexpr char kLowerCaseProductCode[] = "{2f4a6c8e-0b1d-4e3f-9a5c-7e9b1d3f5a7c}";
 constexpr wchar_t kSetupKey[] = L"SOFTWARE\\Zelko\\Setup\\Pandle";
 
-std::vector<std::wstring> SortedEntries(const std::wstring& folder) {
-  std::vector<std::wstring> names = FolderEntries(folder);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class SharedInstallerFolderTest : public InstallerRunTest {
  protected:
   void SetUp() override {
@@ -63,9 +57,9 @@ TEST_F(SharedInstallerFolderTest, SecondRunOfTheProductEndsWith1618AndLeavesTheF
   HeldRun first([&](const std::wstring& hold) { return Run(L"/sfx_nu " + hold + L" /exit=5"); });
   ASSERT_TRUE(first.WaitUntilRunning()) << "the first run's setup program never started";
   const std::string record = ReadFileBytes(ownFolder_ + L"\\setup_ran.txt");
-  const std::vector<std::wstring> installed = SortedEntries(ownFolder_);
+  const std::vector<std::wstring> installed = SortedFolderEntries(ownFolder_);
   // The first run's log and support folder.
-  std::vector<std::wstring> temp = SortedEntries(temp_);
+  std::vector<std::wstring> temp = SortedFolderEntries(temp_);
   ASSERT_EQ(temp.size(), 2u);
   const std::wstring support = temp_ + L"\\" + (temp[0] == L"ZelkoSFX.log" ? temp[1] : temp[0]);
 
@@ -88,18 +82,18 @@ TEST_F(SharedInstallerFolderTest, SecondRunOfTheProductEndsWith1618AndLeavesTheF
   EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, kSetupKey, L"ExitCode"), 1618u);
 
   // Nothing of the first run was touched: its installer folder, its support folder.
-  EXPECT_EQ(SortedEntries(ownFolder_), installed);
+  EXPECT_EQ(SortedFolderEntries(ownFolder_), installed);
   EXPECT_EQ(ReadFileBytes(ownFolder_ + L"\\setup_ran.txt"), record);
   EXPECT_TRUE(FileExists(support + L"\\config.bin"));
   EXPECT_TRUE(FileExists(support + L"\\installer.bin"));
   temp.push_back(L"ZelkoSFX_NotLocked.log");
   std::sort(temp.begin(), temp.end());
-  EXPECT_EQ(SortedEntries(temp_), temp);
+  EXPECT_EQ(SortedFolderEntries(temp_), temp);
 
   EXPECT_EQ(first.Finish().exitCode, 5u);
   // With the first run ended, the product's next run goes ahead.
   EXPECT_EQ(RunInstaller(other, L"/sfx_nu /exit=6", temp_).exitCode, 6u);
-  EXPECT_EQ(SortedEntries(temp_),
+  EXPECT_EQ(SortedFolderEntries(temp_),
             (std::vector<std::wstring>{L"ZelkoSFX.log", L"ZelkoSFX_NotLocked.log"}));
 }
 

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "tests/support/temp_folder.h"
 #include "win/scoped_handle.h"
 
@@ -14,11 +12,6 @@ namespace {
 
 constexpr int kLongAgo = 120;   // minutes: more than the hour after which a folder is abandoned
 constexpr int kRecently = 50;   // minutes: less than that hour
-
-std::vector<std::wstring> Sorted(std::vector<std::wstring> names) {
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 }  // namespace
 
@@ -68,25 +61,25 @@ LeftoversThatStay::LeftoversThatStay(const std::wstring& temp, const std::wstrin
     EXPECT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
     EXPECT_TRUE(MakeAgedFiles(folder, m.oldFiles, kLongAgo));
     EXPECT_TRUE(MakeAgedFiles(folder, m.newFiles, kRecently));
-    folders_.push_back({m.name, Sorted(FolderEntries(folder))});
+    folders_.push_back({m.name, SortedFolderEntries(folder)});
   }
   EXPECT_TRUE(::CreateDirectoryW((temp + L"\\1006\\config.bin").c_str(), nullptr));
-  folders_.back().second = Sorted(FolderEntries(temp + L"\\1006"));
+  folders_.back().second = SortedFolderEntries(temp + L"\\1006");
   // A link to a folder that holds only our files, long untouched.
   ::CreateDirectoryW(outside.c_str(), nullptr);
   EXPECT_TRUE(MakeAgedFiles(linkTarget_, ours, kLongAgo));
   EXPECT_TRUE(MakeFolderLink(linkTarget_, temp + L"\\1007"));
-  folders_.push_back({L"1007", Sorted(ours)});
+  folders_.push_back({L"1007", ours});  // in alphabetical order
 }
 
 void LeftoversThatStay::ExpectUntouched() const {
   for (const auto& [name, entries] : folders_) {
-    EXPECT_EQ(Sorted(FolderEntries(temp_ + L"\\" + name)), entries)
+    EXPECT_EQ(SortedFolderEntries(temp_ + L"\\" + name), entries)
         << testing::PrintToString(name);
   }
   EXPECT_NE(::GetFileAttributesW((temp_ + L"\\1007").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u)
       << "the link is gone";
-  EXPECT_EQ(Sorted(FolderEntries(linkTarget_)),
+  EXPECT_EQ(SortedFolderEntries(linkTarget_),
             (std::vector<std::wstring>{L"config.bin", L"installer.bin"}));
 }
 
