@@ -6,7 +6,9 @@
 #include <cwchar>
 #include <vector>
 
+#include "app/product_run_lock.h"
 #include "report/run_log.h"
+#include "resources/config_keys.h"
 #include "win/format_text.h"
 #include "win/scoped_handle.h"
 #include "win/temp_path.h"
@@ -56,6 +58,25 @@ std::vector<std::wstring> AbandonedFiles(const std::wstring& folder, ULONGLONG n
     files.push_back(folder + L"\\" + entry.cFileName);
   } while (::FindNextFileW(find.get(), &entry));
   return files;
+}
+
+// Whether a run of the product that `configPath` names holds the product's lock: a run that
+// waits hours for its setup program, or for its user at the folder browser, has not written
+// its files for as long, and still needs them.
+bool ProductRunUnderWay(const std::wstring& configPath) {
+  wchar_t productCode[255];
+  if (::GetPrivateProfileStringW(kInstallSection, kProductCodeKey, L"", productCode, 255,
+                                 configPath.c_str()) == 0) {
+    return false;
+  }
+  ScopedHandle lock(::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE,
+                                 ProductRunLockName(productCode).c_str()));
+  // No lock at all: no run of the product is there. One we may not use: someone is.
+  if (!lock) return ::GetLastError() != ERROR_FILE_NOT_FOUND;
+  const DWORD wait = ::WaitForSingleObject(lock.get(), 0);
+  if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return true;
+  ::ReleaseMutex(lock.get());  // free, or left by a killed run: given back at once
+  return false;
 }
 
 void RemoveAbandonedFolder(const std::wstring& folder, const std::vector<std::wstring>& files) {
@@ -119,7 +140,9 @@ void RemoveAbandonedSupportFolders(const std::wstring& tempPath, const std::wstr
       continue;
     }
     const std::vector<std::wstring> files = AbandonedFiles(folder, now);
-    if (!files.empty()) RemoveAbandonedFolder(folder, files);
+    if (!files.empty() && !ProductRunUnderWay(folder + L"\\" + kConfigFileName)) {
+      RemoveAbandonedFolder(folder, files);
+    }
   }
 }
 

@@ -21,8 +21,9 @@ DWORD CreateSupportFolder(std::wstring& folder);
 // `tempPath` (ending in a backslash), and logs each removal. Only a folder that is provably
 // one of ours and abandoned goes: a name of decimal digits only, not `ownFolder`, no link or
 // junction, holding nothing but config.bin, installer.bin and RDC.bin (at least one), each a
-// plain file last written more than an hour ago. Anything else stays untouched, and of such
-// a folder only those files are deleted: whatever appeared in it meanwhile keeps it.
+// plain file last written more than an hour ago, and no run of the product its config.bin
+// names under way (holding the product's lock). Anything else stays untouched, and of such a
+// folder only those files are deleted: whatever appeared in it meanwhile keeps it.
 void RemoveAbandonedSupportFolders(const std::wstring& tempPath, const std::wstring& ownFolder);
 
 }  // namespace zelko

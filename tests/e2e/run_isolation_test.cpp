@@ -52,8 +52,8 @@ class RunIsolationTest : public InstallerRunTest {
 };
 
 // A run killed while its setup program runs leaves its support folder; once that is an hour
-// old, the next run (of another product) removes it, and nothing of the folders beside it
-// that only look abandoned.
+// old and the run is gone, the next run (of another product) removes it, and nothing of the
+// folders beside it that only look abandoned.
 TEST_F(RunIsolationTest, KilledRunsFilesGoWithALaterRunAndNothingElse) {
   const std::wstring killed = work_ / L"killed_run.exe";
   Build(killed, 1);
@@ -72,26 +72,27 @@ TEST_F(RunIsolationTest, KilledRunsFilesGoWithALaterRunAndNothingElse) {
     }
   }
   ASSERT_FALSE(support.empty()) << "no support folder";
+  for (const wchar_t* name : {L"config.bin", L"installer.bin"}) {
+    ASSERT_TRUE(AgeFile(support + L"\\" + name, 61));
+  }
+  // Its files untouched for over an hour, but the run is alive (its setup program waits):
+  // the next run leaves them.
+  EXPECT_EQ(Run(L"/sfx_nu /exit=6").exitCode, 6u);
+  EXPECT_TRUE(FileExists(support + L"\\config.bin"));
+
   const ProcessResult kill = RunProcess(L"taskkill.exe /F /IM killed_run.exe");
   ASSERT_EQ(kill.exitCode, 0u) << kill.output;
   held.Finish();  // the setup program, which outlives the killed run
   ASSERT_EQ(SortedFolderEntries(support),
             (std::vector<std::wstring>{L"config.bin", L"installer.bin"}))
       << "the killed run cleaned up after all";
-
-  // Under an hour old it is a run at work: the next run leaves it.
-  EXPECT_EQ(Run(L"/sfx_nu /exit=6").exitCode, 6u);
-  EXPECT_TRUE(FileExists(support + L"\\config.bin"));
-
-  for (const wchar_t* name : {L"config.bin", L"installer.bin"}) {
-    ASSERT_TRUE(AgeFile(support + L"\\" + name, 61));
-  }
   EXPECT_EQ(Run(L"/sfx_nu /exit=7").exitCode, 7u);
   EXPECT_FALSE(FileExists(support));
   EXPECT_TRUE(Logged("Removed support folder of an earlier run: " + Narrow(support)));
   stay.ExpectUntouched();
   std::vector<std::wstring> left = stay.Names();
-  left.push_back(L"ZelkoSFX.log");
+  // The run beside the live one logged to a file of its own.
+  left.insert(left.end(), {L"ZelkoSFX.log", L"ZelkoSFX_NotLocked.log"});
   std::sort(left.begin(), left.end());
   EXPECT_EQ(SortedFolderEntries(temp_), left);
 }
