@@ -75,12 +75,14 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   BOOL StartInstaller();
   // Ends the dialog, waits for its thread, and removes the support folder. After a cancel of a
   // run that would start the setup program, it also takes back what the run extracted: all
-  // of an owned installer folder, else only the paths in extractedPaths_. Runs on every path
-  // out of the sequence.
+  // of an owned installer folder, else only the paths in extractedPaths_. The folders made on
+  // the way to an installer folder (createdFolders_) go when they are empty and the payload
+  // never reached the folder or was taken back. Runs on every path out of the sequence.
   void Cleanup();
   // Makes installFolder_ an existing, writable folder. With a shell folder id (CSIDL_...) it
   // first forms the program's own per-product folder under it and empties it; with
-  // kNoShellFolder it takes installFolder_ as given and never empties it.
+  // kNoShellFolder it takes installFolder_ as given and never empties it, and when that
+  // folder cannot be used, removes again the folders it made on the way.
   static constexpr int kNoShellFolder = -1;
   BOOL PrepareInstallerFolder(int shellFolderId);
   // Picks the installer folder: the command line's, else the all-users one, else the
