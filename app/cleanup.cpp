@@ -64,6 +64,9 @@ void CZelkoSelfExtractorApp::Cleanup() {
       }
     }
   }
+  // A folder the payload never reached, or whose payload was taken back: the folders made on
+  // the way to it go again, each only when empty, so nothing of the user's goes with them.
+  if (!bSetupStarting_ || (!bDoNotExecute_ && bCancelled_)) RemoveCreatedFolders(createdFolders_);
 }
 
 }  // namespace zelko

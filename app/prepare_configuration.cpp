@@ -24,14 +24,10 @@ constexpr wchar_t kNoProductCode[] = L"Invalid configuration information - missi
 constexpr wchar_t kRdcMismatch[] =
     L"RDC information in the configuration file does not match actual RDC resource";
 
-// The files a run writes its resources to before it reads or extracts them.
-constexpr wchar_t kConfigFileName[] = L"config.bin";
-constexpr wchar_t kArchiveFileName[] = L"installer.bin";
-constexpr wchar_t kRdcArchiveFileName[] = L"RDC.bin";
 // The longest path the run makes in its support folder: the temporary folder, a number of
 // up to ten digits, a backslash and "installer.bin". The configuration lookup and the file
 // calls take paths below MAX_PATH only.
-constexpr size_t kSupportPathBeyondTemp = 10 + 1 + sizeof(L"installer.bin") / sizeof(wchar_t) - 1;
+constexpr size_t kSupportPathBeyondTemp = 10 + 1 + sizeof(kArchiveFileName) / sizeof(wchar_t) - 1;
 
 // Before the configuration exists there are no configured texts: plain system boxes.
 void ShowPlainMessage(BOOL silent, const std::wstring& text) {
@@ -70,6 +66,7 @@ BOOL CZelkoSelfExtractorApp::PrepareConfiguration() {
     return FALSE;
   }
   SfxLog::Write(1, L"Support folder: ", supportFolder_, 0);
+  RemoveAbandonedSupportFolders(tempPath_, supportFolder_);
 
   PlaceResourceFiles(supportFolder_);
 

@@ -83,12 +83,14 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   BOOL StartInstaller();
   // Ends the dialog, waits for its thread, and removes the support folder. After a cancel of a
   // run that would start the setup program, it also takes back what the run extracted: all
-  // of an owned installer folder, else only the paths in extractedPaths_. Runs on every path
-  // out of the sequence.
+  // of an owned installer folder, else only the paths in extractedPaths_. The folders made on
+  // the way to an installer folder (createdFolders_) go when they are empty and the payload
+  // never reached the folder or was taken back. Runs on every path out of the sequence.
   void Cleanup();
   // Makes installFolder_ an existing, writable folder. With a shell folder id (CSIDL_...) it
   // first forms the program's own per-product folder under it and empties it; with
-  // kNoShellFolder it takes installFolder_ as given and never empties it.
+  // kNoShellFolder it takes installFolder_ as given and never empties it, and when that
+  // folder cannot be used, removes again the folders it made on the way.
   static constexpr int kNoShellFolder = -1;
   BOOL PrepareInstallerFolder(int shellFolderId);
   // Picks the installer folder: the command line's, else the all-users one, else the
@@ -138,6 +140,9 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   // run put into it (extractedPaths_, in the order made) is removed.
   BOOL bInstallFolderOwned_ = FALSE;
   std::vector<std::wstring> extractedPaths_;
+  // The folders this run made on the way to a folder it was given or shown (outermost first):
+  // when that folder fails or the run is cancelled, the empty ones go again.
+  std::vector<std::wstring> createdFolders_;
   // Held from the checks to the end of the process: no other run of the product meanwhile.
   ProductRunLock productRunLock_;
   // Set where the run did its job: the setup program ran and its code was taken, an

@@ -26,6 +26,7 @@ constexpr ACCESS_MASK kChangingRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FIL
 
 constexpr wchar_t kNotProtectedText[] = L"Cannot protect folder from other users: ";
 constexpr wchar_t kResecuredText[] = L"Folder secured against other users: ";
+constexpr wchar_t kNotEmptiedText[] = L"Cannot empty installer folder: ";
 
 bool IsTrustedSid(PSID sid) {
   return ::IsWellKnownSid(sid, WinLocalSystemSid) ||
@@ -172,8 +173,16 @@ bool PrepareOwnFolder(const std::wstring& base, const std::wstring& below, bool 
     start = end + 1;
   }
   DeleteFolderTree(target, SfxLog::Write);
-  // Made anew with our security; or, when something in it could not be removed, kept as the
-  // re-secured folder it now is.
+  // Whatever could not be removed (a subfolder whose access list keeps administrators out, a
+  // file held open) may be someone else's, who could still change it beside our files: the
+  // folder is used only when it could be made anew, with our security, by this run.
+  const DWORD left = ::GetFileAttributesW(target.c_str());
+  const DWORD error = ::GetLastError();
+  if (left != INVALID_FILE_ATTRIBUTES ||
+      (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)) {
+    SfxLog::Write(1, kNotEmptiedText, target, 0);
+    return false;
+  }
   return SecureFolder(target, protection.get());
 }
 

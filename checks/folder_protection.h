@@ -55,7 +55,8 @@ FolderVerdict DecideFolderUse(bool elevated, const FolderFacts& facts);
 // component down is first created as a protected folder or, found, made ours; `base` itself
 // (the shell folder) is the system's. False, with a log line, when `below` would leave `base`
 // or a folder cannot be made safe. The last folder is emptied only once it and every folder
-// above it are safe.
+// above it are safe; when elevated, it is then made anew, and one that the emptying could
+// not remove whole is not used.
 bool PrepareOwnFolder(const std::wstring& base, const std::wstring& below, bool elevated);
 
 }  // namespace zelko

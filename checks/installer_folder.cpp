@@ -29,6 +29,7 @@ using ScopedItemIdList = UniqueResource<ItemIdListTraits>;
 }  // namespace
 
 BOOL CZelkoSelfExtractorApp::PrepareInstallerFolder(int shellFolderId) {
+  DWORD error = 0;
   if (shellFolderId >= 0) {
     wchar_t shellFolder[MAX_PATH] = {};
     if (FAILED(::SHGetFolderPathW(nullptr, shellFolderId | CSIDL_FLAG_CREATE, nullptr,
@@ -44,13 +45,18 @@ BOOL CZelkoSelfExtractorApp::PrepareInstallerFolder(int shellFolderId) {
     const bool protect = shellFolderId == CSIDL_COMMON_APPDATA && RunsElevated();
     if (!PrepareOwnFolder(shellFolder, below, protect)) return FALSE;
     bInstallFolderOwned_ = TRUE;
+    ::SHCreateDirectory(nullptr, installFolder_.c_str());
   } else {
     // A folder the user named is used as it is, never emptied: it may hold their files.
     bInstallFolderOwned_ = ::GetFileAttributesW(installFolder_.c_str()) == INVALID_FILE_ATTRIBUTES;
+    // The folders made on the way to it are this run's: if it cannot be used, they go again.
+    error = CreateFolderPath(installFolder_, createdFolders_);
   }
-  ::SHCreateDirectory(nullptr, installFolder_.c_str());
-  if (TestFolderWritable(installFolder_) != 0) {
+  if (error == 0) error = TestFolderWritable(installFolder_);
+  if (error != 0) {
+    ::SetLastError(error);
     SfxLog::Write(1, L"Cannot write in directory: ", installFolder_, 1);
+    RemoveCreatedFolders(createdFolders_);
     return FALSE;
   }
   SfxLog::Write(2, L"Installer folder: " + installFolder_);

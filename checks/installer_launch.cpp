@@ -21,7 +21,6 @@
 namespace zelko {
 namespace {
 
-constexpr wchar_t kInstallPathMarker[] = L"%INSTALLPATH%";
 constexpr wchar_t kDefaultRun[] = L"%INSTALLPATH%\\setup.exe";
 
 // The process's current directory, whatever its length; empty when it cannot be read.
@@ -90,7 +89,7 @@ BOOL CZelkoSelfExtractorApp::StartInstaller() {
   }
   std::wstring run = SfxConfig::GetValue(kInstallSection, kRunKey);
   if (run.empty()) run = kDefaultRun;
-  const std::wstring runPath = ReplaceAll(run, kInstallPathMarker, installFolder_);
+  const std::wstring runPath = SetupProgramPath(run, installFolder_);
   if (::GetFileAttributesW(runPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
     // Nothing can be installed: a condition, never the quiet 0 of a run that worked.
     const DWORD error = ::GetLastError();

@@ -1,6 +1,47 @@
 #include "checks/setup_command_line.h"
 
+#include <windows.h>
+
+#include "win/format_text.h"
+
 namespace zelko {
+namespace {
+
+constexpr wchar_t kInstallPathMarker[] = L"%INSTALLPATH%";
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// "C:\..." or "\\server\..." (and "\\?\..."): the same file whatever the current folder.
+// "C:setup.exe" and "\setup.exe" depend on the current folder of a drive, so they are not.
+bool IsAbsolutePath(const std::wstring& path) {
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) return true;
+  return path.size() >= 3 && path[1] == L':' && IsSeparator(path[2]) &&
+         ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+}
+
+// `path` as the system resolves it against the current folder now.
+std::wstring FullPath(const std::wstring& path) {
+  std::wstring full(::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+  if (full.empty()) return path;
+  full.resize(::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(),
+                                 nullptr));
+  return full.empty() ? path : full;
+}
+
+}  // namespace
+
+std::wstring SetupProgramPath(const std::wstring& run, const std::wstring& installFolder) {
+  // A relative folder (from the command line) is where the extraction went: below the current
+  // folder, which the run has not changed since.
+  const std::wstring folder = installFolder.empty() || IsAbsolutePath(installFolder)
+                                   ? installFolder
+                                   : FullPath(installFolder);
+  const std::wstring path = ReplaceAll(run, kInstallPathMarker, folder);
+  if (IsAbsolutePath(path) || folder.empty()) return path;
+  const size_t nameStart = path.find_first_not_of(L"\\/");
+  const std::wstring name = nameStart == std::wstring::npos ? L"" : path.substr(nameStart);
+  return IsSeparator(folder.back()) ? folder + name : folder + L"\\" + name;
+}
 
 std::wstring ComposeSetupArguments(const std::wstring& passThrough, const std::wstring& setupArgs1,
                                    const std::wstring& setupArgs2) {

@@ -1,9 +1,18 @@
-// The command line of the extracted setup program.
+// Where the extracted setup program is, and the command line it is started with.
 #pragma once
 
 #include <string>
 
 namespace zelko {
+
+// The setup program's full path: `run` with every "%INSTALLPATH%" (case as written) replaced
+// by the installer folder, made absolute when it was given relative. A result that is still
+// relative (neither a drive with its root nor a path starting with "\\") is taken inside
+// the installer folder: left to the system, a relative name would be looked for beside this
+// program and in the current folder first, where anyone may have put a program of that name.
+// An absolute path outside the folder is the maker's choice and stays as it is. (Without a
+// folder, which no run that extracted anything has, the result is left as replaced.)
+std::wstring SetupProgramPath(const std::wstring& run, const std::wstring& installFolder);
 
 // The setup program's arguments: those passed on from this program's own command line
 // (`passThrough`) with the configured `setupArgs1` and `setupArgs2`. When the passed-on

@@ -12,6 +12,9 @@ namespace {
 constexpr wchar_t kLogName[] = L"ZelkoSFX.log";
 constexpr wchar_t kNotLockedLogName[] = L"ZelkoSFX_NotLocked.log";
 constexpr wchar_t kBackupLogName[] = L"ZelkoSFX_Backup.log";
+// Runs beyond the second at the same time take "ZelkoSFX_NotLocked2.log" and on, up to this
+// number: enough for the installers a user or a deployment starts together.
+constexpr int kLastNotLockedLog = 9;
 constexpr LONGLONG kRotateAtBytes = 1048576;
 // Entries above this level are dropped; the program writes levels 1 and 2 only.
 constexpr int kLevelLimit = 2;
@@ -60,7 +63,7 @@ void RunLogWriter::Write(int level, const std::wstring& text, const std::wstring
   if (level > kLevelLimit) return;
 
   ::AcquireSRWLockExclusive(&lock_);
-  if (file_.IsOpen() || Open()) {
+  if (file_.IsOpen() || (!bGaveUp_ && Open())) {
     SYSTEMTIME now{};
     clock_(&now);
     const std::wstring stamp = Timestamp(now);
@@ -91,17 +94,32 @@ bool RunLogWriter::OpenForAppend(const std::wstring& path) {
   return true;
 }
 
+bool RunLogWriter::OpenFreshNotLockedLog(const std::wstring& folder) {
+  for (int number = 1; number <= kLastNotLockedLog; ++number) {
+    std::wstring path = folder + kNotLockedLogName;
+    if (number > 1) path.insert(path.size() - 4, DecimalText(number));  // before ".log"
+    // A file that a running instance holds can neither be deleted nor opened: the next one.
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(path.c_str());
+    if (OpenForAppend(path)) return true;
+  }
+  return false;
+}
+
 bool RunLogWriter::Open() {
   const std::wstring folder = TempPath();
   if (folder.empty()) return false;
   const std::wstring logPath = folder + kLogName;
 
   if (!OpenForAppend(logPath)) {
-    // Another instance holds the log: this run writes to a fresh file of its own.
-    const std::wstring notLockedPath = folder + kNotLockedLogName;
-    ::SetFileAttributesW(notLockedPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(notLockedPath.c_str());
-    if (!OpenForAppend(notLockedPath)) return false;
+    const bool held = ::GetLastError() == ERROR_SHARING_VIOLATION;
+    if (!OpenFreshNotLockedLog(folder)) {
+      // Every file is another run's: this run's entries are lost, all of them. A later try
+      // would land the rest of them in a file that a run has just let go. (Without the folder
+      // no run has a file, and the next entry tries again.)
+      bGaveUp_ = held;
+      return false;
+    }
   }
 
   const int64_t length = file_.GetLength();

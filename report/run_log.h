@@ -12,6 +12,8 @@
 namespace zelko {
 
 // One log file opened on its first entry and held for writing until the writer is destroyed.
+// A writer that finds the log held by another run writes to a fresh file of its own, and one
+// that finds every such file held loses all its entries rather than some.
 // SfxLog is the process's writer; tests make their own with a fixed clock.
 class RunLogWriter {
  public:
@@ -31,11 +33,16 @@ class RunLogWriter {
  private:
   bool Open();
   bool OpenForAppend(const std::wstring& path);
+  // The first of "ZelkoSFX_NotLocked.log", "ZelkoSFX_NotLocked2.log", ... in `folder` that no
+  // other run holds, emptied; false when every one is held.
+  bool OpenFreshNotLockedLog(const std::wstring& folder);
   // Writes one step of an entry; a failed write loses the rest of the step and nothing more.
   void WriteStep(const std::wstring& text);
 
   Clock clock_;
   CFile file_;
+  // Set when every log file was held: no entry of this writer is written from then on.
+  bool bGaveUp_ = false;
   SRWLOCK lock_ = SRWLOCK_INIT;
 };
 

@@ -14,6 +14,8 @@ constexpr int kWriteAttempts = 10;
 constexpr wchar_t kFolderFailed[] = L"Attempted to cleanup folder failed: ";
 constexpr wchar_t kFileFailed[] = L"Attempted to cleanup file failed: ";
 
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
 bool IsLinkOrFile(DWORD attributes) {
   return !(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
@@ -81,6 +83,33 @@ DWORD TestFolderWritable(const std::wstring& folder) {
     if (error == 0) return 0;
   }
   return error;
+}
+
+DWORD CreateFolderPath(const std::wstring& folder, std::vector<std::wstring>& created) {
+  // Up from `folder` to the first path that exists (a drive, a share, a folder of the user's).
+  std::vector<std::wstring> missing;  // innermost first
+  std::wstring path = folder;
+  while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
+  while (!path.empty() && ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    missing.push_back(path);
+    const size_t cut = path.find_last_of(L"\\/");
+    if (cut == std::wstring::npos || path.size() == 1) break;
+    path.erase(cut == 0 ? 1 : cut);
+    while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (::CreateDirectoryW(it->c_str(), nullptr)) {
+      created.push_back(*it);
+    } else if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+      return ::GetLastError();
+    }
+  }
+  return 0;
+}
+
+void RemoveCreatedFolders(std::vector<std::wstring>& created) {
+  for (auto it = created.rbegin(); it != created.rend(); ++it) ::RemoveDirectoryW(it->c_str());
+  created.clear();
 }
 
 }  // namespace zelko

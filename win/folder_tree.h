@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace zelko {
 
@@ -21,5 +22,15 @@ void DeleteFolderTree(std::wstring folder, FolderTreeLog log);
 // Creates `folder` (with its parents) when missing, then creates and deletes a new file in it.
 // Returns 0 when that worked, else the system error code.
 DWORD TestFolderWritable(const std::wstring& folder);
+
+// Creates `folder` with each missing folder above it, outermost first, and appends each one it
+// made to `created`, in that order; one that someone else made meanwhile is not listed.
+// Returns 0 when all were made (or `folder` existed), else the system error of the creation
+// that failed; what was made before it stays, listed in `created`.
+DWORD CreateFolderPath(const std::wstring& folder, std::vector<std::wstring>& created);
+
+// Takes back what CreateFolderPath made: removes the folders of `created`, innermost first,
+// each only when it is empty (a folder with anything in it stays), and clears the list.
+void RemoveCreatedFolders(std::vector<std::wstring>& created);
 
 }  // namespace zelko

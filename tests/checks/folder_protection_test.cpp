@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "tests/support/installer_run.h"
 #include "tests/support/temp_folder.h"
 #include "win/scoped_handle.h"
 
@@ -168,6 +169,35 @@ TEST_F(PrepareOwnFolderTest, ElevatedRunRefusesLinksAndFilesInThePath) {
       EXPECT_EQ(ReadFileBytes(outside_ / L"precious.txt"), "keep me");
     }
   }
+  test::RemoveTree(Path(L"A"));
+}
+
+// Under Wine no access list keeps the run out, so a file held open without delete sharing
+// stands in for what an elevated run could not remove: a subfolder whose access list denies
+// administrators, on Windows. The rule is the same for both: what is left behind may be
+// someone else's, so the folder is not used and the run goes on to the per-user folder.
+TEST_F(PrepareOwnFolderTest, ElevatedRunDoesNotUseAFolderItCouldNotEmpty) {
+  ASSERT_TRUE(PrepareOwnFolder(base_.path(), L"A\\B\\C", false));
+  ASSERT_TRUE(::CreateDirectoryW(Path(L"A\\B\\C\\docs").c_str(), nullptr));
+  ASSERT_TRUE(WriteFileBytes(Path(L"A\\B\\C\\docs\\held.txt"), "another user's"));
+  {
+    const ScopedFileHandle held(::CreateFileW(Path(L"A\\B\\C\\docs\\held.txt").c_str(),
+                                              GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    test::LogCapture log;
+    EXPECT_FALSE(PrepareOwnFolder(base_.path(), L"A\\B\\C", true));
+    EXPECT_NE(log.Text().find("] Cannot empty installer folder: " +
+                              test::Narrow(Path(L"A\\B\\C")) + "\r\n"),
+              std::string::npos)
+        << log.Text();
+    EXPECT_EQ(ReadFileBytes(Path(L"A\\B\\C\\docs\\held.txt")), "another user's");
+    // A run without administrator rights protects nothing and uses the folder as it finds it.
+    EXPECT_TRUE(PrepareOwnFolder(base_.path(), L"A\\B\\C", false));
+  }
+  // Once nothing is left behind, the elevated run makes the folder anew and uses it.
+  EXPECT_TRUE(PrepareOwnFolder(base_.path(), L"A\\B\\C", true));
+  EXPECT_FALSE(FileExists(Path(L"A\\B\\C\\docs")));
   test::RemoveTree(Path(L"A"));
 }
 

@@ -1,9 +1,54 @@
 #include "checks/setup_command_line.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace zelko {
 namespace {
+
+TEST(SetupProgramPathTest, TakesARelativeProgramInsideTheInstallerFolder) {
+  struct Case {
+    const wchar_t* run;
+    const wchar_t* folder;
+    const wchar_t* path;
+  } const cases[] = {
+      {L"%INSTALLPATH%\\setup.exe", L"C:\\x\\P", L"C:\\x\\P\\setup.exe"},
+      {L"%INSTALLPATH%\\a\\%INSTALLPATH%", L"C:\\P", L"C:\\P\\a\\C:\\P"},
+      // Relative: inside the folder, never where the system would search.
+      {L"setup.exe", L"C:\\x\\P", L"C:\\x\\P\\setup.exe"},
+      {L"bin\\setup.exe", L"C:\\x\\P\\", L"C:\\x\\P\\bin\\setup.exe"},
+      {L"..\\tools\\setup.exe", L"C:\\x\\P", L"C:\\x\\P\\..\\tools\\setup.exe"},
+      // Rooted on the current drive only: still taken inside the folder.
+      {L"\\setup.exe", L"C:\\x\\P", L"C:\\x\\P\\setup.exe"},
+      // A drive without its root names that drive's current folder: no such file inside.
+      {L"C:setup.exe", L"C:\\x\\P", L"C:\\x\\P\\C:setup.exe"},
+      // The placeholder in lower case is not replaced, so the text stays relative.
+      {L"%installpath%\\setup.exe", L"C:\\P", L"C:\\P\\%installpath%\\setup.exe"},
+      // Absolute paths are the maker's choice.
+      {L"D:\\Tools\\setup.exe", L"C:\\P", L"D:\\Tools\\setup.exe"},
+      {L"d:/tools/setup.exe", L"C:\\P", L"d:/tools/setup.exe"},
+      {L"\\\\server\\share\\setup.exe", L"C:\\P", L"\\\\server\\share\\setup.exe"},
+      {L"%INSTALLPATH%\\setup.exe", L"\\\\server\\share\\P",
+       L"\\\\server\\share\\P\\setup.exe"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SetupProgramPath(c.run, c.folder), c.path)
+        << testing::PrintToString(std::wstring(c.run));
+  }
+}
+
+TEST(SetupProgramPathTest, ARelativeFolderIsTakenFromTheCurrentFolder) {
+  wchar_t current[MAX_PATH];
+  const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, current);
+  ASSERT_GT(length, 0u);
+  std::wstring base(current, length);
+  if (base.back() != L'\\') base += L'\\';
+  EXPECT_EQ(SetupProgramPath(L"%INSTALLPATH%\\setup.exe", L"out"), base + L"out\\setup.exe");
+  EXPECT_EQ(SetupProgramPath(L"setup.exe", L"out\\P"), base + L"out\\P\\setup.exe");
+}
 
 TEST(ComposeSetupCommandLineTest, PlacesConfiguredArgumentsAroundMsi) {
   struct Case {

@@ -146,7 +146,8 @@ TEST_F(InstallTest, RunPathFromTheConfiguration) {
   } const cases[] = {
       {"RUN=%INSTALLPATH%\\docs\\..\\setup.exe\n", 5, true},
       {"Run=%INSTALLPATH%\\missing.exe\n", 150300, false},
-      // Written in lower case the placeholder is not replaced.
+      // Written in lower case the placeholder is not replaced, and the path, relative, is
+      // looked for inside the installer folder.
       {"RUN=%installpath%\\setup.exe\n", 150300, false},
   };
   for (const auto& c : cases) {
@@ -159,7 +160,11 @@ TEST_F(InstallTest, RunPathFromTheConfiguration) {
       const std::string run = std::string(c.run).substr(std::string(c.run).find('=') + 1);
       std::string expected = run.substr(0, run.size() - 1);
       const std::string marker = "%INSTALLPATH%";
-      if (expected.find(marker) == 0) expected.replace(0, marker.size(), Narrow(ownFolder_));
+      if (expected.find(marker) == 0) {
+        expected.replace(0, marker.size(), Narrow(ownFolder_));
+      } else {
+        expected = Narrow(ownFolder_) + "\\" + expected;
+      }
       EXPECT_TRUE(Logged("Failed to find installer run file at: " + expected));
     }
   }

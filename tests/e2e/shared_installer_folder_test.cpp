@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <future>
 #include <string>
 #include <vector>
 
 #include "checks/folder_protection.h"
 #include "tests/helpers/helper_clients.h"
+#include "tests/support/held_run.h"
 #include "tests/support/installer_run.h"
 #include "tests/support/registry_values.h"
 #include "tests/support/temp_folder.h"
@@ -25,40 +25,6 @@ namespace {
 constexpr char kProductCode[] = "{2F4A6C8E-0B1D-4E3F-9A5C-7E9B1D3F5A7C}";
 constexpr char kLowerCaseProductCode[] = "{2f4a6c8e-0b1d-4e3f-9a5c-7e9b1d3f5a7c}";
 constexpr wchar_t kSetupKey[] = L"SOFTWARE\\Zelko\\Setup\\Pandle";
-
-std::vector<std::wstring> SortedEntries(const std::wstring& folder) {
-  std::vector<std::wstring> names = FolderEntries(folder);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// A run whose setup program, started with the "/hold=" argument this passes to `run`, waits
-// until the test lets it go: the run holds everything it holds for as long as the test needs.
-class HeldRun {
- public:
-  explicit HeldRun(std::function<ProcessResult(const std::wstring& holdArgument)> run)
-      : name_(L"ZelkoTestHold." + std::to_wstring(::GetCurrentProcessId())),
-        running_(::CreateEventW(nullptr, TRUE, FALSE, (name_ + L".running").c_str())),
-        release_(::CreateEventW(nullptr, TRUE, FALSE, (name_ + L".release").c_str())),
-        result_(std::async(std::launch::async, std::move(run), L"/hold=" + name_)) {}
-  // A test that stops early still lets the run end before its folders go.
-  ~HeldRun() { ::SetEvent(release_.get()); }
-
-  // The limit only ends a failing test; a passing one is woken by the setup program.
-  bool WaitUntilRunning() const {
-    return ::WaitForSingleObject(running_.get(), 60000) == WAIT_OBJECT_0;
-  }
-  ProcessResult Finish() {
-    ::SetEvent(release_.get());
-    return result_.get();
-  }
-
- private:
-  std::wstring name_;
-  ScopedHandle running_;
-  ScopedHandle release_;
-  std::future<ProcessResult> result_;
-};
 
 class SharedInstallerFolderTest : public InstallerRunTest {
  protected:
@@ -91,9 +57,9 @@ TEST_F(SharedInstallerFolderTest, SecondRunOfTheProductEndsWith1618AndLeavesTheF
   HeldRun first([&](const std::wstring& hold) { return Run(L"/sfx_nu " + hold + L" /exit=5"); });
   ASSERT_TRUE(first.WaitUntilRunning()) << "the first run's setup program never started";
   const std::string record = ReadFileBytes(ownFolder_ + L"\\setup_ran.txt");
-  const std::vector<std::wstring> installed = SortedEntries(ownFolder_);
+  const std::vector<std::wstring> installed = SortedFolderEntries(ownFolder_);
   // The first run's log and support folder.
-  std::vector<std::wstring> temp = SortedEntries(temp_);
+  std::vector<std::wstring> temp = SortedFolderEntries(temp_);
   ASSERT_EQ(temp.size(), 2u);
   const std::wstring support = temp_ + L"\\" + (temp[0] == L"ZelkoSFX.log" ? temp[1] : temp[0]);
 
@@ -116,18 +82,18 @@ TEST_F(SharedInstallerFolderTest, SecondRunOfTheProductEndsWith1618AndLeavesTheF
   EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, kSetupKey, L"ExitCode"), 1618u);
 
   // Nothing of the first run was touched: its installer folder, its support folder.
-  EXPECT_EQ(SortedEntries(ownFolder_), installed);
+  EXPECT_EQ(SortedFolderEntries(ownFolder_), installed);
   EXPECT_EQ(ReadFileBytes(ownFolder_ + L"\\setup_ran.txt"), record);
   EXPECT_TRUE(FileExists(support + L"\\config.bin"));
   EXPECT_TRUE(FileExists(support + L"\\installer.bin"));
   temp.push_back(L"ZelkoSFX_NotLocked.log");
   std::sort(temp.begin(), temp.end());
-  EXPECT_EQ(SortedEntries(temp_), temp);
+  EXPECT_EQ(SortedFolderEntries(temp_), temp);
 
   EXPECT_EQ(first.Finish().exitCode, 5u);
   // With the first run ended, the product's next run goes ahead.
   EXPECT_EQ(RunInstaller(other, L"/sfx_nu /exit=6", temp_).exitCode, 6u);
-  EXPECT_EQ(SortedEntries(temp_),
+  EXPECT_EQ(SortedFolderEntries(temp_),
             (std::vector<std::wstring>{L"ZelkoSFX.log", L"ZelkoSFX_NotLocked.log"}));
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -240,24 +241,64 @@ TEST(RunLogWriterTest, WriterHoldsItsLogUntilDestroyed) {
   EXPECT_EQ(ReadFileBytes(dir / kNotLocked), s + "second\r\n");
 }
 
-// Where no log can be opened the entry is lost, and the caller notices nothing.
+// The files runs at the same time write to, in the order they are taken.
+const wchar_t* const kLogFamily[] = {
+    kLog, kNotLocked, L"ZelkoSFX_NotLocked2.log", L"ZelkoSFX_NotLocked3.log",
+    L"ZelkoSFX_NotLocked4.log", L"ZelkoSFX_NotLocked5.log", L"ZelkoSFX_NotLocked6.log",
+    L"ZelkoSFX_NotLocked7.log", L"ZelkoSFX_NotLocked8.log", L"ZelkoSFX_NotLocked9.log"};
+
+// Writers alive together, one per run: each keeps a whole log of its own, the third and later
+// ones in numbered files, each emptied of an earlier run's entries first; a numbered file
+// that another run holds is passed over, never replaced.
+TEST(RunLogWriterTest, EachRunAtTheSameTimeKeepsAWholeLog) {
+  TempFolder dir;
+  ScopedTempPath tmp(dir.path());
+  g_now = kMarch5;
+  ASSERT_TRUE(WriteFileBytes(dir / L"ZelkoSFX_NotLocked2.log", "stale\r\n"));
+  ASSERT_TRUE(WriteFileBytes(dir / L"ZelkoSFX_NotLocked3.log", "held by a run\r\n"));
+  const std::string s = kStamp;
+  {
+    ScopedFileHandle other = HoldForWriting(dir / L"ZelkoSFX_NotLocked3.log");
+    ASSERT_TRUE(other);
+    std::vector<std::unique_ptr<RunLogWriter>> runs;
+    for (int run = 0; run < 4; ++run) {
+      runs.push_back(std::make_unique<RunLogWriter>(FixedClock));
+      runs.back()->Write(1, L"run " + std::to_wstring(run) + L" starts", L"", 0);
+    }
+    for (int run = 3; run >= 0; --run) {
+      runs[run]->Write(1, L"run " + std::to_wstring(run) + L" ends", L"", 0);
+    }
+  }
+  EXPECT_EQ(ReadFileBytes(dir / kLog), s + "run 0 starts\r\n" + s + "run 0 ends\r\n");
+  EXPECT_EQ(ReadFileBytes(dir / kNotLocked), s + "run 1 starts\r\n" + s + "run 1 ends\r\n");
+  EXPECT_EQ(ReadFileBytes(dir / L"ZelkoSFX_NotLocked2.log"),
+            s + "run 2 starts\r\n" + s + "run 2 ends\r\n");
+  EXPECT_EQ(ReadFileBytes(dir / L"ZelkoSFX_NotLocked3.log"), "held by a run\r\n");
+  EXPECT_EQ(ReadFileBytes(dir / L"ZelkoSFX_NotLocked4.log"),
+            s + "run 3 starts\r\n" + s + "run 3 ends\r\n");
+  EXPECT_FALSE(FileExists(dir / L"ZelkoSFX_NotLocked5.log"));
+}
+
+// Where no log can be opened the entry is lost, and the caller notices nothing. A writer
+// that found every file held writes nothing later either, even once one is free: the rest of
+// its entries in a file of another run's would be a log without its beginning.
 TEST(RunLogWriterTest, LosesEntrySilentlyWhenNoLogOpens) {
   struct Case {
     const char* name;
     bool missingFolder;
   };
-  for (const Case& c : {Case{"temporary folder missing", true}, Case{"both logs held", false}}) {
+  for (const Case& c : {Case{"temporary folder missing", true}, Case{"every log held", false}}) {
     SCOPED_TRACE(c.name);
     TempFolder dir;
     const std::wstring folder = c.missingFolder ? dir / L"missing" : dir.path();
     ScopedTempPath tmp(folder);
-    ScopedFileHandle log, notLocked;
+    std::vector<ScopedFileHandle> held;
     if (!c.missingFolder) {
-      ASSERT_TRUE(WriteFileBytes(dir / kLog, "held\r\n"));
-      ASSERT_TRUE(WriteFileBytes(dir / kNotLocked, "held too\r\n"));
-      log = HoldForWriting(dir / kLog);
-      notLocked = HoldForWriting(dir / kNotLocked);
-      ASSERT_TRUE(log && notLocked);
+      for (const wchar_t* name : kLogFamily) {
+        ASSERT_TRUE(WriteFileBytes(dir / name, "held\r\n"));
+        held.push_back(HoldForWriting(dir / name));
+        ASSERT_TRUE(held.back());
+      }
     }
     RunLogWriter writer(FixedClock);
     ::SetLastError(ERROR_ACCESS_DENIED);
@@ -267,10 +308,25 @@ TEST(RunLogWriterTest, LosesEntrySilentlyWhenNoLogOpens) {
     if (c.missingFolder) {
       EXPECT_FALSE(FileExists(folder));
     } else {
-      EXPECT_EQ(ReadFileBytes(dir / kLog), "held\r\n");
-      EXPECT_EQ(ReadFileBytes(dir / kNotLocked), "held too\r\n");
+      held.clear();
+      writer.Write(1, L"lost too", L"", 0);
+      EXPECT_FALSE(writer.IsOpen());
+      for (const wchar_t* name : kLogFamily) EXPECT_EQ(ReadFileBytes(dir / name), "held\r\n");
     }
   }
+}
+
+// With the temporary folder back, the next entry opens the log (nothing was held).
+TEST(RunLogWriterTest, OpensOnALaterEntryWhenTheFolderComes) {
+  TempFolder dir;
+  ScopedTempPath tmp(dir / L"later");
+  g_now = kMarch5;
+  RunLogWriter writer(FixedClock);
+  writer.Write(1, L"lost", L"", 0);
+  EXPECT_FALSE(writer.IsOpen());
+  ASSERT_TRUE(::CreateDirectoryW((dir / L"later").c_str(), nullptr));
+  writer.Write(1, L"kept", L"", 0);
+  EXPECT_EQ(ReadFileBytes(dir / L"later\\ZelkoSFX.log"), std::string(kStamp) + "kept\r\n");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "win/scoped_handle.h"
@@ -69,6 +70,12 @@ std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
     const std::wstring name = entry.cFileName;
     if (name != L"." && name != L"..") names.push_back(name);
   } while (::FindNextFileW(find.get(), &entry));
+  return names;
+}
+
+std::vector<std::wstring> SortedFolderEntries(const std::wstring& folder) {
+  std::vector<std::wstring> names = FolderEntries(folder);
+  std::sort(names.begin(), names.end());
   return names;
 }
 

@@ -41,6 +41,8 @@ std::string ReadFileBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);
 // Names in `folder` (files and folders, not recursive, without "." and "..").
 std::vector<std::wstring> FolderEntries(const std::wstring& folder);
+// The same in alphabetical order, for comparing with a list.
+std::vector<std::wstring> SortedFolderEntries(const std::wstring& folder);
 // The process's own run log: "ZelkoSFX.log" in the temporary folder it has now.
 std::wstring RunLogPath();
 

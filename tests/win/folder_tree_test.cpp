@@ -124,5 +124,45 @@ TEST(TestFolderWritableTest, CreatesTheFolderAndLeavesNoProbeBehind) {
   EXPECT_EQ(FolderEntries(root / L"new\\nested\\folder"), std::vector<std::wstring>{});
 }
 
+// The folders made on the way are listed, outermost first, and only those; taking them back
+// leaves what existed and any folder that holds something.
+TEST(CreateFolderPathTest, ListsWhatItMadeAndTakesBackOnlyThat) {
+  TempFolder root;
+  ASSERT_TRUE(::CreateDirectoryW((root / L"had").c_str(), nullptr));
+  ASSERT_TRUE(WriteFileBytes(root / L"file.txt", "a file, not a folder"));
+  struct Case {
+    const char* name;
+    std::wstring folder;
+    std::vector<std::wstring> created;
+    bool made;
+  } const cases[] = {
+      {"under an existing folder, trailing separators", root / L"had\\a/b\\\\",
+       {root / L"had\\a", root / L"had\\a/b"}, true},
+      {"existing", root / L"had", {}, true},
+      {"fails below a file", root / L"file.txt\\x\\y", {}, false},
+      {"fails at a name too long for any file system",
+       root / L"new\\deeper\\" + std::wstring(300, L'n'), {root / L"new", root / L"new\\deeper"},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::wstring> created;
+    const DWORD error = CreateFolderPath(c.folder, created);
+    EXPECT_EQ(error == 0, c.made) << error;
+    EXPECT_EQ(created, c.created);
+    RemoveCreatedFolders(created);
+    EXPECT_TRUE(created.empty());
+    EXPECT_TRUE(FileExists(root / L"had"));
+    EXPECT_FALSE(FileExists(root / L"had\\a"));
+    EXPECT_FALSE(FileExists(root / L"new"));
+  }
+
+  std::vector<std::wstring> created;
+  ASSERT_EQ(CreateFolderPath(root / L"had\\a\\b", created), 0u);
+  ASSERT_TRUE(WriteFileBytes(root / L"had\\a\\b\\kept.txt", "put there since"));
+  RemoveCreatedFolders(created);
+  EXPECT_TRUE(FileExists(root / L"had\\a\\b\\kept.txt"));
+}
+
 }  // namespace
 }  // namespace zelko
