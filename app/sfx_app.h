@@ -12,6 +12,7 @@
 
 #include "app/product_run_lock.h"
 #include "app/sfx_config.h"
+#include "app/ui_language.h"
 #include "report/sfx_error.h"
 #include "win/app_base.h"
 
@@ -98,7 +99,7 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   int32_t exitCode_ = 0;
   // Runs on the user-interface thread; the object stays valid until the process ends.
   CZelkoSelfExtractorDlg* dialog_ = nullptr;
-  SFXError error_{SfxConfig::GetValue};
+  SFXError error_{SfxConfig::GetText};
   uint32_t totalSizeKB_ = 0;
   BOOL bSilent_ = FALSE;
   volatile BOOL bFinished_ = FALSE;  // shared with the user-interface thread
@@ -132,6 +133,8 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   std::vector<std::wstring> extractedPaths_;
   // Held from the checks to the end of the process: no other run of the product meanwhile.
   ProductRunLock productRunLock_;
+  // Chosen right after the configuration is on disk; read by every thread from then on.
+  UiLanguage uiLanguage_;
 
  private:
   enum class NextStep { kReport, kCleanup };
