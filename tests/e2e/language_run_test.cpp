@@ -25,8 +25,8 @@ constexpr char kProduct[] =
     "[INSTALL]\n"
     "ProductCode={3C9A7E21-5D4B-4F60-8A1B-2C3D4E5F6071}\n";
 
-// Every text in English; German, Brazilian Portuguese, Arabic and Simplified Chinese in full;
-// a bare German and a bare Portuguese section in part.
+// Every text in English; German, Brazilian Portuguese, Arabic, Russian, Greek and Simplified
+// Chinese in full; a bare German and a bare Portuguese section in part.
 constexpr char kTexts[] =
     "[STRING]\n"
     "SFX_TITLE_CAPTIONBAR=Demo Setup\n"
@@ -89,6 +89,32 @@ constexpr char kTexts[] =
     "SFX_DLG_SELECT_EXTRACT_FILES_FOLDER=أين يجب وضع الملفات؟\n"
     "SFX_DLG_ERR_DISK_SPACE=مساحة القرص غير كافية: حرر [DISK_SPACE] ميغابايت.\n"
     "SFX_DLG_ERRCODE=رمز الخطأ:\n"
+    "[STRING.ru]\n"
+    "SFX_TITLE_CAPTIONBAR=Установка демо\n"
+    "SFX_DLG_TITLE=Подготовка демо\n"
+    "SFX_DLG_STATUS=Подождите, пока файлы будут подготовлены.\n"
+    "SFX_DLG_EXTRACTING=Распаковка файлов...\n"
+    "SFX_BTN_CANCEL=Отмена\n"
+    "SFX_BTN_OK=Закрыть\n"
+    "SFX_BTN_YES=Да\n"
+    "SFX_BTN_NO=Нет\n"
+    "SFX_CANCELCONFIRM=Отменить установку?\n"
+    "SFX_DLG_SELECT_EXTRACT_FILES_FOLDER=Куда поместить файлы?\n"
+    "SFX_DLG_ERR_DISK_SPACE=Недостаточно места: освободите [DISK_SPACE] МБ.\n"
+    "SFX_DLG_ERRCODE=Код ошибки:\n"
+    "[STRING.el]\n"
+    "SFX_TITLE_CAPTIONBAR=Εγκατάσταση επίδειξης\n"
+    "SFX_DLG_TITLE=Προετοιμασία επίδειξης\n"
+    "SFX_DLG_STATUS=Περιμένετε όσο προετοιμάζονται τα αρχεία.\n"
+    "SFX_DLG_EXTRACTING=Αποσυμπίεση αρχείων...\n"
+    "SFX_BTN_CANCEL=Άκυρο\n"
+    "SFX_BTN_OK=Κλείσιμο\n"
+    "SFX_BTN_YES=Ναι\n"
+    "SFX_BTN_NO=Όχι\n"
+    "SFX_CANCELCONFIRM=Ακύρωση της εγκατάστασης;\n"
+    "SFX_DLG_SELECT_EXTRACT_FILES_FOLDER=Πού να μπουν τα αρχεία;\n"
+    "SFX_DLG_ERR_DISK_SPACE=Λίγος χώρος: ελευθερώστε [DISK_SPACE] MB.\n"
+    "SFX_DLG_ERRCODE=Κωδικός σφάλματος:\n"
     "[STRING.zh-Hans]\n"
     "SFX_TITLE_CAPTIONBAR=演示安装\n"
     "SFX_DLG_TITLE=正在准备演示\n"
@@ -146,6 +172,14 @@ const Seen kSeen[] = {
      "جارٍ استخراج الملفات...", "إلغاء", "هل تريد إلغاء التثبيت؟", "نعم", "لا", "إغلاق",
      "أين يجب وضع الملفات؟", "مساحة القرص غير كافية: حرر [DISK_SPACE] ميغابايت.", "رمز الخطأ:",
      true},
+    {L"ru-RU", "Установка демо", "Подготовка демо", "Подождите, пока файлы будут подготовлены.",
+     "Распаковка файлов...", "Отмена", "Отменить установку?", "Да", "Нет", "Закрыть",
+     "Куда поместить файлы?", "Недостаточно места: освободите [DISK_SPACE] МБ.", "Код ошибки:",
+     false},
+    {L"el-GR", "Εγκατάσταση επίδειξης", "Προετοιμασία επίδειξης",
+     "Περιμένετε όσο προετοιμάζονται τα αρχεία.", "Αποσυμπίεση αρχείων...", "Άκυρο",
+     "Ακύρωση της εγκατάστασης;", "Ναι", "Όχι", "Κλείσιμο", "Πού να μπουν τα αρχεία;",
+     "Λίγος χώρος: ελευθερώστε [DISK_SPACE] MB.", "Κωδικός σφάλματος:", false},
     // The system's parent of zh-CN is zh-Hans.
     {L"zh-CN", "演示安装", "正在准备演示", "请稍候，正在准备文件。", "正在解压文件...", "取消",
      "要取消安装吗？", "是", "否", "关闭", "文件应放在哪里？", "磁盘空间不足：请释放 [DISK_SPACE] MB。",
