@@ -77,9 +77,11 @@ BOOL CZelkoSelfExtractorApp::InitInstance() {
   const std::wstring compression = SfxConfig::GetValue(kInstallSection, kCompressionKey);
   b7zArchive_ = compression.empty() || _wcsicmp(compression.c_str(), L"7z") == 0;
 
-  SetButtonCaption(kOkButtonId, SfxConfig::GetValue(kStringSection, kSfxBtnOk).c_str());
-  SetButtonCaption(kNoButtonId, SfxConfig::GetValue(kStringSection, kSfxBtnNo).c_str());
-  SetButtonCaption(kYesButtonId, SfxConfig::GetValue(kStringSection, kSfxBtnYes).c_str());
+  uiLanguage_ = ChooseUiLanguage();
+  SetButtonCaption(kOkButtonId, SfxConfig::GetText(kSfxBtnOk).c_str());
+  SetButtonCaption(kNoButtonId, SfxConfig::GetText(kSfxBtnNo).c_str());
+  SetButtonCaption(kYesButtonId, SfxConfig::GetText(kSfxBtnYes).c_str());
+  SetMessageBoxRightToLeft(uiLanguage_.bRightToLeft);
 
   if (RunInstallation() == NextStep::kReport) ReportErrorCondition();
   Cleanup();
@@ -149,7 +151,7 @@ void CZelkoSelfExtractorApp::ReportErrorCondition() {
   if (dialogWindow != nullptr) ::ShowWindow(dialogWindow, SW_HIDE);
   const std::wstring message = error_.message_;
   if (!bSilent_) {
-    std::wstring title = SfxConfig::GetValue(kStringSection, kSfxTitleCaptionBar);
+    std::wstring title = SfxConfig::GetText(kSfxTitleCaptionBar);
     if (title.empty()) title = kDefaultSetupTitle;
     ShowLocalisedMessageBox(dialogWindow, title.c_str(), message.c_str(), MB_OK);
   }

@@ -12,6 +12,7 @@
 
 #include "app/product_run_lock.h"
 #include "app/sfx_config.h"
+#include "app/ui_language.h"
 #include "report/sfx_error.h"
 #include "win/app_base.h"
 
@@ -108,7 +109,7 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   int32_t exitCode_ = 0;
   // Runs on the user-interface thread; the object stays valid until the process ends.
   CZelkoSelfExtractorDlg* dialog_ = nullptr;
-  SFXError error_{SfxConfig::GetValue};
+  SFXError error_{SfxConfig::GetText};
   uint32_t totalSizeKB_ = 0;
   BOOL bSilent_ = FALSE;
   volatile BOOL bFinished_ = FALSE;  // shared with the user-interface thread
@@ -151,6 +152,8 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   BOOL bRunSucceeded_ = FALSE;
   // The step the sequence is in, named in the log when the run ends without a result.
   const wchar_t* runStep_ = L"start";
+  // Chosen right after the configuration is on disk; read by every thread from then on.
+  UiLanguage uiLanguage_;
 
  private:
   enum class NextStep { kReport, kCleanup };

@@ -13,6 +13,12 @@ class SfxConfig {
   // blanks and one pair of enclosing quotes removed and at most 254 characters; empty when
   // the file, the section or the key is missing.
   static std::wstring GetValue(const wchar_t* section, const wchar_t* key);
+  // The text a user sees under `key`: from the configuration's sections of the run's UI
+  // language (theApp.uiLanguage_), most specific first, else from [STRING]; empty when none
+  // has it, and the caller's built-in default applies. An empty value counts as missing.
+  static std::wstring GetText(const wchar_t* key);
+  // Whether the configuration has `section` with at least one line in it.
+  static bool HasSection(const wchar_t* section);
 };
 
 // A configured number, read like the C runtime's string-to-integer conversion: leading blanks

@@ -64,7 +64,7 @@ BOOL CZelkoSelfExtractorApp::PrepareInstallerFolder(int shellFolderId) {
 }
 
 CZelkoSelfExtractorApp::FolderPick CZelkoSelfExtractorApp::BrowseForFolder() {
-  std::wstring prompt = SfxConfig::GetValue(kStringSection, kSfxDlgSelectExtractFilesFolder);
+  std::wstring prompt = SfxConfig::GetText(kSfxDlgSelectExtractFilesFolder);
   if (prompt.empty()) prompt = kDefaultBrowsePrompt;
   // The browser runs shell extensions of the folders it shows, which need COM on this thread.
   ScopedComApartment com;

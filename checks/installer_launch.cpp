@@ -67,9 +67,8 @@ BOOL CZelkoSelfExtractorApp::ChooseInstallerFolder() {
   for (;;) {
     if (pick == FolderPick::kCancelled) return TRUE;
     if (pick == FolderPick::kChosen && PrepareInstallerFolder(kNoShellFolder)) return TRUE;
-    const std::wstring title = SfxConfig::GetValue(kStringSection, kSfxTitleCaptionBar);
-    const std::wstring question =
-        SfxConfig::GetValue(kStringSection, kSfxDlgErrRetryBrowseForFolder);
+    const std::wstring title = SfxConfig::GetText(kSfxTitleCaptionBar);
+    const std::wstring question = SfxConfig::GetText(kSfxDlgErrRetryBrowseForFolder);
     if (ShowLocalisedMessageBox(dialog_->GetSafeHwnd(), title.c_str(), question.c_str(),
                                 MB_YESNO) != IDYES) {
       SfxLog::Write(2, L"User canceled browse for folder");

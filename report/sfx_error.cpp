@@ -38,10 +38,10 @@ bool IsGenericCode(int code) {
   }
 }
 
-// The text the configuration's STRING section gives for `key`, or `fallback` without one.
+// The text the configuration gives for `key`, or `fallback` without one.
 std::wstring ConfiguredOr(ConfiguredText configuredText, const wchar_t* key,
                           const std::wstring& fallback) {
-  std::wstring value = configuredText != nullptr ? configuredText(kStringSection, key) : L"";
+  std::wstring value = configuredText != nullptr ? configuredText(key) : L"";
   return value.empty() ? fallback : value;
 }
 

@@ -25,10 +25,10 @@ constexpr int kSfxErrExtractResource = 150340;
 // ERROR_INSTALL_FAILURE: the run ended without doing its job and without a more precise cause.
 constexpr int kSfxErrInstallFailure = 1603;
 
-// Where a condition's message texts come from: the value of `key` in `section` of the run's
-// configuration, empty when it has none. The program's is SfxConfig::GetValue; the
+// Where a condition's message texts come from: the configured text of `key` in the user's
+// language, empty when the configuration has none. The program's is SfxConfig::GetText; the
 // configuration is read above this folder, so it is handed in.
-using ConfiguredText = std::wstring (*)(const wchar_t* section, const wchar_t* key);
+using ConfiguredText = std::wstring (*)(const wchar_t* key);
 
 struct SFXError {
   // With a null `configuredText` every message is its built-in default (or empty).

@@ -6,6 +6,10 @@
 namespace zelko {
 
 constexpr wchar_t kStringSection[] = L"STRING";
+// A section of texts in one language: this prefix and a locale name ("STRING.de-DE",
+// "STRING.de", "STRING.zh-Hans"). It holds the same keys as [STRING]; a text it lacks is looked
+// up further on (app/ui_language.h).
+constexpr wchar_t kLanguageSectionPrefix[] = L"STRING.";
 
 // The title of a box where the configuration gives none: the end-of-run box when
 // SFX_TITLE_CAPTIONBAR is empty, and the plain boxes shown before the configuration exists.

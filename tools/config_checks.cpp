@@ -45,6 +45,39 @@ bool CheckProductCode(const std::wstring& text, std::wstring* why) {
   return true;
 }
 
+bool IsLocaleName(const std::wstring& name) {
+  std::vector<std::wstring> subtags;
+  for (size_t start = 0;;) {
+    const size_t dash = name.find(L'-', start);
+    subtags.push_back(name.substr(start, dash == std::wstring::npos ? dash : dash - start));
+    if (dash == std::wstring::npos) break;
+    start = dash + 1;
+  }
+  auto all = [](const std::wstring& text, bool (*test)(wchar_t)) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), test);
+  };
+  auto letter = [](wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); };
+  auto digit = [](wchar_t c) { return c >= L'0' && c <= L'9'; };
+  auto alphanumeric = [](wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9');
+  };
+  const std::wstring& language = subtags[0];
+  if (language.size() < 2 || language.size() > 3 || !all(language, letter)) return false;
+  size_t i = 1;
+  if (i < subtags.size() && subtags[i].size() == 4 && all(subtags[i], letter)) ++i;  // script
+  if (i < subtags.size() && ((subtags[i].size() == 2 && all(subtags[i], letter)) ||
+                             (subtags[i].size() == 3 && all(subtags[i], digit)))) {
+    ++i;  // region
+  }
+  for (; i < subtags.size(); ++i) {  // variants: 5 to 8 characters, or 4 beginning with a digit
+    const std::wstring& variant = subtags[i];
+    const bool longForm = variant.size() >= 5 && variant.size() <= 8;
+    const bool shortForm = variant.size() == 4 && digit(variant[0]);
+    if (!(longForm || shortForm) || !all(variant, alphanumeric)) return false;
+  }
+  return true;
+}
+
 bool CheckPayload(const std::wstring& text, bool archive, bool rdcArchive, size_t files,
                   std::wstring* why) {
   const std::wstring compression = IniValue(text, kInstallSection, kCompressionKey);
@@ -96,12 +129,49 @@ std::vector<std::wstring> OverlongSetupArguments(const std::wstring& text) {
   return keys;
 }
 
-std::vector<std::wstring> UnreadStringKeys(const std::wstring& text) {
-  std::vector<std::wstring> unread;
-  for (const std::wstring& key : IniKeys(text, kStringSection)) {
-    const bool read = std::any_of(std::begin(kStringKeys), std::end(kStringKeys),
-                                  [&](const wchar_t* known) { return SameIniName(key, known); });
-    if (!read) unread.push_back(key);
+namespace {
+
+// The locale name of a [STRING.<name>] section, or false for any other section.
+bool LanguageSectionName(const std::wstring& section, std::wstring* locale) {
+  const std::wstring prefix = kLanguageSectionPrefix;
+  if (section.size() < prefix.size() || !SameIniName(section.substr(0, prefix.size()), prefix)) {
+    return false;
+  }
+  *locale = section.substr(prefix.size());
+  return true;
+}
+
+}  // namespace
+
+bool CheckLanguageSections(const std::wstring& text, std::wstring* why) {
+  for (const std::wstring& section : IniSectionNames(text)) {
+    std::wstring locale;
+    if (LanguageSectionName(section, &locale) && !IsLocaleName(locale)) {
+      *why = L"has a section [" + section + L"], which no user's language would ever select: " +
+             L"name a language section [STRING.<locale>] with a locale name such as de-DE, " +
+             L"de, pt-BR or zh-Hans";
+      return false;
+    }
+  }
+  return true;
+}
+
+std::vector<UnreadKey> UnreadStringKeys(const std::wstring& text) {
+  std::vector<std::wstring> sections = {kStringSection};
+  for (const std::wstring& section : IniSectionNames(text)) {
+    std::wstring locale;
+    const bool seen = std::any_of(sections.begin(), sections.end(), [&](const std::wstring& s) {
+      return SameIniName(s, section);
+    });
+    if (!seen && LanguageSectionName(section, &locale)) sections.push_back(section);
+  }
+  std::vector<UnreadKey> unread;
+  for (const std::wstring& section : sections) {
+    for (const std::wstring& key : IniKeys(text, section)) {
+      const bool read = std::any_of(std::begin(kStringKeys), std::end(kStringKeys),
+                                    [&](const wchar_t* known) { return SameIniName(key, known); });
+      if (!read) unread.push_back({section, key});
+    }
   }
   return unread;
 }

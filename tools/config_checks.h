@@ -13,6 +13,17 @@ namespace zelko::pack {
 // its folder and asks Windows Installer by it.
 bool CheckProductCode(const std::wstring& text, std::wstring* why);
 
+// Whether `name` is a well-formed locale name, as the system names a UI language: a language
+// of 2 or 3 letters, then optionally a script of 4 letters, a region of 2 letters or 3 digits
+// and variants, each after a hyphen (de, de-DE, pt-BR, zh-Hans, sr-Latn-RS, es-419).
+bool IsLocaleName(const std::wstring& name);
+
+// True when every section of `text` named [STRING.<name>] has a well-formed locale name, so
+// that a user of that language gets its texts. Otherwise false with `why`, a clause that
+// follows "the configuration". A misnamed section ([STRING.de_DE], [STRING.German]) would
+// never be read.
+bool CheckLanguageSections(const std::wstring& text, std::wstring* why);
+
 // The payload `text` asks for against the inputs given: with Compression empty or "7z" the
 // installer extracts the archive (`archive`) and ignores file resources; with any other
 // value it writes the file resources (`files` of them, named by FILE_0, FILE_1, ...) and
@@ -30,8 +41,16 @@ bool CheckConfiguredSizes(const std::wstring& text, std::wstring* why);
 constexpr size_t kLongestReadValue = 254;
 std::vector<std::wstring> OverlongSetupArguments(const std::wstring& text);
 
-// The keys of the [STRING] section of `text` that the installer never reads, as written.
-std::vector<std::wstring> UnreadStringKeys(const std::wstring& text);
+// A key of a text section that the installer never reads: the section as a warning names it
+// ("STRING", or "STRING.de-DE" as written) and the key as written.
+struct UnreadKey {
+  std::wstring section;
+  std::wstring key;
+};
+
+// The keys of [STRING] and of each [STRING.<locale>] section of `text` that the installer
+// never reads, section by section in file order.
+std::vector<UnreadKey> UnreadStringKeys(const std::wstring& text);
 
 // A configured number as the installer reads it: leading blanks and a sign accepted, reading
 // stops at the first non-digit, anything else gives 0.

@@ -236,6 +236,15 @@ std::wstring IniValue(const std::wstring& text, const std::wstring& section,
   return found;
 }
 
+std::vector<std::wstring> IniSectionNames(const std::wstring& text) {
+  std::vector<std::wstring> names;
+  for (const std::wstring& line : Lines(text)) {
+    std::wstring name;
+    if (SectionHeader(Trimmed(line), &name)) names.push_back(name);
+  }
+  return names;
+}
+
 std::vector<std::wstring> IniKeys(const std::wstring& text, const std::wstring& section) {
   std::vector<std::wstring> keys;
   VisitSection(Lines(text), section, [&](size_t, const std::wstring& name, const std::wstring&) {

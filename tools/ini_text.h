@@ -41,6 +41,9 @@ bool SameIniName(const std::wstring& a, const std::wstring& b);
 std::wstring IniValue(const std::wstring& text, const std::wstring& section,
                       const std::wstring& key);
 
+// The names of every section of the decoded `text`, as written and in file order.
+std::vector<std::wstring> IniSectionNames(const std::wstring& text);
+
 // The keys of the first section named `section` in the decoded `text`, as written.
 std::vector<std::wstring> IniKeys(const std::wstring& text, const std::wstring& section);
 

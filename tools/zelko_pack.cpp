@@ -82,7 +82,7 @@ bool ReadConfiguration(const std::wstring& path, std::wstring* text, std::wstrin
   if (!ReadWhole(path, L"configuration", &bytes, error)) return false;
   IniDecodeResult ini = DecodeIniText(bytes);
   std::wstring why;
-  if (!ini.ok || !CheckProductCode(ini.text, &why)) {
+  if (!ini.ok || !CheckProductCode(ini.text, &why) || !CheckLanguageSections(ini.text, &why)) {
     *error = path + L": the configuration " + (ini.ok ? why : ini.error);
     return false;
   }
@@ -218,9 +218,10 @@ int Pack(const PackOptions& options) {
                     L"; the setup program gets it cut (shorten it, or pass the rest on the "
                     L"installer's command line)");
     }
-    for (const std::wstring& key : ok ? UnreadStringKeys(config) : std::vector<std::wstring>()) {
-      WriteLine(OutputStream::kError, L"zelko_pack: warning: " + options.config + L": [STRING] key " +
-                                          key + L" is not one the installer reads; it is never shown");
+    for (const UnreadKey& unread : ok ? UnreadStringKeys(config) : std::vector<UnreadKey>()) {
+      WriteLine(OutputStream::kError, L"zelko_pack: warning: " + options.config + L": [" +
+                                          unread.section + L"] key " + unread.key +
+                                          L" is not one the installer reads; it is never shown");
     }
     if (ok && WriteInstaller(plan, options.output, &error)) {
       WriteLine(OutputStream::kOut, L"zelko_pack: wrote " + options.output + L" (" +

@@ -114,9 +114,12 @@ void SetButtonCaption(int id, const wchar_t* text) {
   }
 }
 
+void SetMessageBoxRightToLeft(bool rightToLeft) { theMessageBox.bRightToLeft = rightToLeft; }
+
 int ShowLocalisedMessageBox(HWND owner, const wchar_t* title, const wchar_t* text, UINT type) {
   if (title == nullptr) title = L"";
   mbData& record = theMessageBox;
+  if (record.bRightToLeft) type |= MB_RTLREADING | MB_RIGHT;
   record.hwndOwner = owner;
   record.text = text;
   record.caption = title;

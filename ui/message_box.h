@@ -26,6 +26,9 @@ struct mbData {
   std::unique_ptr<wchar_t[]> noCaption;
   std::unique_ptr<wchar_t[]> yesCaption;
   std::atomic<HWND> hwndBox{nullptr};  // the box once found; cleared before each box
+  // The texts are in a language written right to left: every box reads right to left and
+  // is aligned to the right (MB_RTLREADING | MB_RIGHT). Set with the captions.
+  bool bRightToLeft = false;
 };
 
 extern mbData theMessageBox;
@@ -34,8 +37,11 @@ extern mbData theMessageBox;
 // so the system's own caption is used. Other ids are ignored.
 void SetButtonCaption(int id, const wchar_t* text);
 
+// Makes every later box read right to left (the run's texts are in such a language), or not.
+void SetMessageBoxRightToLeft(bool rightToLeft);
+
 // Shows a system message box of `type` (MessageBoxW) with the configured captions on its
-// buttons and returns its result.
+// buttons, right to left when so set, and returns its result.
 int ShowLocalisedMessageBox(HWND owner, const wchar_t* title, const wchar_t* text, UINT type);
 
 }  // namespace zelko

@@ -25,7 +25,7 @@ constexpr DWORD kLookIntervalMs = 100;
 constexpr int kDialogLooks = 40;
 constexpr int kControlLooks = 20;
 
-std::wstring StringValue(const wchar_t* key) { return SfxConfig::GetValue(kStringSection, key); }
+std::wstring StringValue(const wchar_t* key) { return SfxConfig::GetText(key); }
 
 // The heading's font height in pixels at the window's resolution, so it keeps its size
 // beside the scaled dialog font at 150 or 200 %.
@@ -206,6 +206,7 @@ BOOL CWinThreadProc::InitInstance() {
   HINSTANCE self = ::GetModuleHandleW(nullptr);
   HICON icon = ::LoadIconW(self, MAKEINTRESOURCEW(IDI_PROGRAM_ICON));
   dialog_ = std::make_unique<CZelkoSelfExtractorDlg>(icon);
+  dialog_->SetRightToLeftLayout(theApp.uiLanguage_.bRightToLeft);
   SetMainWnd(dialog_.get());
   dialog_->DoModal();
   return FALSE;

@@ -18,6 +18,9 @@ class CDialog {
   // Creates the dialog and runs its modal loop on the calling thread until EndDialog.
   // Returns the result given to EndDialog, or -1 when the dialog cannot be created.
   INT_PTR DoModal(HWND parent = nullptr);
+  // Before DoModal: lays the dialog out right to left, mirrored as a whole (WS_EX_LAYOUTRTL),
+  // for a user who reads right to left.
+  void SetRightToLeftLayout(bool mirrored) { bMirrored_ = mirrored; }
   // Ends the modal loop once the current message has been handled.
   void EndDialog(INT_PTR result);
 
@@ -39,6 +42,7 @@ class CDialog {
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   const UINT templateId_;
+  bool bMirrored_ = false;
   // Written by the dialog's thread, read by the others (progress, hiding, ending).
   std::atomic<HWND> hwnd_{nullptr};
 };

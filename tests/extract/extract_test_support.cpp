@@ -23,7 +23,7 @@ void ResetRunState() {
   theApp.bCancelled_ = FALSE;
   theApp.bSilent_ = FALSE;
   theApp.bKiv_ = FALSE;
-  theApp.error_ = SFXError(SfxConfig::GetValue);
+  theApp.error_ = SFXError(SfxConfig::GetText);
 }
 
 std::wstring CurrentDirectory() {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 #include "tests/support/process_runner.h"
@@ -150,6 +151,21 @@ std::map<std::string, std::string> WindowDriver::Texts(HWND window) const {
     else texts[line] = "";
   }
   return texts;
+}
+
+std::map<std::string, WindowDriver::Styles> WindowDriver::WindowStyles(HWND window) const {
+  std::map<std::string, Styles> styles;
+  std::string output;
+  if (!Run(L"styles --window " + HandleText(window), &output)) return styles;
+  for (const auto& line : Lines(output)) {
+    const size_t tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    char* end = nullptr;
+    Styles& entry = styles[line.substr(0, tab)];
+    entry.style = static_cast<DWORD>(strtoul(line.c_str() + tab + 1, &end, 16));
+    entry.exStyle = static_cast<DWORD>(strtoul(end, nullptr, 16));
+  }
+  return styles;
 }
 
 bool WindowDriver::Press(HWND window, int id) const {

@@ -50,6 +50,13 @@ class WindowDriver {
             HWND owner = nullptr) const;
   // The window's title under the key "title", and the text of each child under its id.
   std::map<std::string, std::string> Texts(HWND window) const;
+  // The window's style and extended style under the key "window", and each child's under
+  // its id.
+  struct Styles {
+    DWORD style = 0;
+    DWORD exStyle = 0;
+  };
+  std::map<std::string, Styles> WindowStyles(HWND window) const;
   // A visible window of `className` owned by `owner`, whatever its title, or null.
   HWND FindOwned(HWND owner, const wchar_t* className) const;
   bool Press(HWND window, int id) const;

@@ -5,6 +5,8 @@
 //       waits for a visible top-level window and prints its handle (title or owner needed)
 //   window_driver texts --window HWND      prints "title<TAB>text", then "<id><TAB>text"
 //                                          per child, in UTF-8
+//   window_driver styles --window HWND     prints "window<TAB>style exstyle", then
+//                                          "<id><TAB>style exstyle" per child, in hexadecimal
 //   window_driver state --window HWND      prints "exists visible" as two 0/1 values
 //   window_driver wait-hidden --window HWND [--timeout MS]   waits until gone or hidden
 //   window_driver press --window HWND --id N   clicks control N (posts its notification)
@@ -117,6 +119,19 @@ int Texts(HWND window) {
   PrintUtf8(L"title\t" + TextOf(window) + L"\n");
   for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
     PrintUtf8(std::to_wstring(::GetDlgCtrlID(child)) + L"\t" + TextOf(child) + L"\n");
+  }
+  return 0;
+}
+
+int Styles(HWND window) {
+  if (!::IsWindow(window)) return 1;
+  auto print = [](const std::string& name, HWND w) {
+    printf("%s\t%lx %lx\n", name.c_str(), static_cast<unsigned long>(::GetWindowLongW(w, GWL_STYLE)),
+           static_cast<unsigned long>(::GetWindowLongW(w, GWL_EXSTYLE)));
+  };
+  print("window", window);
+  for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    print(std::to_string(::GetDlgCtrlID(child)), child);
   }
   return 0;
 }
@@ -285,6 +300,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"find") return Find();
   HWND window = WindowOption();
   if (command == L"texts") return Texts(window);
+  if (command == L"styles") return Styles(window);
   if (command == L"state") {
     printf("%d %d\n", ::IsWindow(window) ? 1 : 0, ::IsWindowVisible(window) ? 1 : 0);
     return 0;

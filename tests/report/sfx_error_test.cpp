@@ -159,7 +159,7 @@ TEST(SFXErrorTest, ComposesMessageOfEachGroup) {
     SCOPED_TRACE(testing::Message()
                  << c.code << (c.config ? " with configuration" : " without configuration"));
     ScopedConfig config(c.config);
-    SFXError error(SfxConfig::GetValue);
+    SFXError error(SfxConfig::GetText);
     error.SetErrorCondition(L"failure", c.code, c.detail);
     EXPECT_EQ(error.code_, c.code);
     EXPECT_EQ(error.detail_, c.detail);
@@ -175,14 +175,14 @@ TEST(SFXErrorTest, GeneralTextCoversExactlyItsCodes) {
                          // A run that ended without a result: the general text, as any failure.
                          1603};
   for (int code : general) {
-    SFXError error(SfxConfig::GetValue);
+    SFXError error(SfxConfig::GetText);
     error.SetErrorCondition(L"failure", code, 0);
     EXPECT_EQ(error.message_, L"Setup failed.\n\nError code:   " + std::to_wstring(code));
   }
   const int other[] = {99999, 100001, 150100, 150199, 150214, 150301, 150321, 150350, 150401,
                        150420, 150498, 150500, 1602, 1604};
   for (int code : other) {
-    SFXError error(SfxConfig::GetValue);
+    SFXError error(SfxConfig::GetText);
     error.SetErrorCondition(L"failure", code, 0);
     EXPECT_EQ(error.code_, code);
     EXPECT_EQ(error.message_, L"") << code;
@@ -192,7 +192,7 @@ TEST(SFXErrorTest, GeneralTextCoversExactlyItsCodes) {
 TEST(SFXErrorTest, FirstConditionWinsAndLaterOnesOnlyLog) {
   ScopedConfig config(L"SFX_DLG_ERRCODE=Fehlercode:");
   LogTail log;
-  SFXError error(SfxConfig::GetValue);
+  SFXError error(SfxConfig::GetText);
   ::SetLastError(ERROR_DISK_FULL);
   error.SetErrorCondition(L"Not enough space on C:\\", 150110, 300);
   const std::wstring message = error.message_;
@@ -218,7 +218,7 @@ TEST(SFXErrorTest, FirstConditionWinsAndLaterOnesOnlyLog) {
 TEST(SFXErrorTest, ConditionWithoutDetailLogsNoSystemError) {
   ScopedConfig config(L"SFX_DLG_ERR_STATUS=Setup failed.");
   LogTail log;
-  SFXError error(SfxConfig::GetValue);
+  SFXError error(SfxConfig::GetText);
   ::SetLastError(ERROR_FILE_NOT_FOUND);
   error.SetErrorCondition(L"Archive not found", 150213, 0);
   EXPECT_EQ(log.NewEntries(),
@@ -228,7 +228,7 @@ TEST(SFXErrorTest, ConditionWithoutDetailLogsNoSystemError) {
 
 TEST(SFXErrorTest, AppendErrorCode) {
   ScopedConfig config(nullptr);
-  SFXError error(SfxConfig::GetValue);
+  SFXError error(SfxConfig::GetText);
   std::wstring message = L"Text";
   error.code_ = 0;
   error.AppendErrorCode(message);

@@ -600,6 +600,13 @@ INSTANTIATE_TEST_SUITE_P(
                      "not a product code in braces"},
         BadInputCase{"ProductCodeCutShort", ConfigInstall("ProductCode={6F1D3C52-2B0B}\r\n"),
                      "not a product code in braces"},
+        BadInputCase{"LanguageSectionNotALocaleName",
+                     ConfigMadeOf(kCodeLines + "[STRING]\r\nSFX_BTN_CANCEL=Cancel\r\n"s +
+                                  "[STRING.de]\r\nSFX_BTN_CANCEL=Abbrechen\r\n"
+                                  "[STRING.pt_BR]\r\nSFX_BTN_CANCEL=Cancelar\r\n"),
+                     "has a section [STRING.pt_BR], which no user's language would ever select: "
+                     "name a language section [STRING.<locale>] with a locale name such as "
+                     "de-DE, de, pt-BR or zh-Hans"},
         BadInputCase{"ArchiveOfNoise",
                      [](const TempFolder&, Inputs& inputs) {
                        std::string noise;
@@ -927,6 +934,31 @@ TEST_F(PackerTest, WarnsOfSetupArgumentsTheInstallerCuts) {
                 "zelko_pack: wrote " + Utf8(output_) + " (2 resources)\r\n");
 }
 
+// The same for the sections of each language, named as the file writes them; the
+// configuration goes into the installer as written, every language in it.
+TEST_F(PackerTest, WarnsOfUnreadKeysInEachLanguageSection) {
+  const std::string ini = kDemoIni + "[STRING]\r\nSFX_BTN_CANCEL=Cancel\r\n"
+                          "[String.de-DE]\r\nSFX_BTN_CANCEL=Abbrechen\r\nSFX_TITEL=Setup\r\n"
+                          "[STRING.ar]\r\nSFX_BTN_CANCEL=\xD8\xA5\xD9\x84\xD8\xBA\xD8\xA7\xD8\xA1\r\n"
+                          "SFX_BTN_CANCLE=x\r\n";
+  ASSERT_TRUE(WriteFileBytes(config_, ini));
+
+  const ProcessResult result = PackConfig(config_, output_);
+
+  EXPECT_EQ(result.exitCode, 0u) << result.output;
+  const std::string warning = "zelko_pack: warning: " + Utf8(config_) + ": [";
+  EXPECT_EQ(result.output,
+            warning + "String.de-DE] key SFX_TITEL is not one the installer reads; it is never "
+                      "shown\r\n" +
+                warning + "STRING.ar] key SFX_BTN_CANCLE is not one the installer reads; it is "
+                          "never shown\r\n" +
+                "zelko_pack: wrote " + Utf8(output_) + " (2 resources)\r\n");
+  const auto resource = ReadResource(output_, L"ZELKO_SFX_INI", 133);
+  ASSERT_TRUE(resource.has_value());
+  EXPECT_NE(resource->find(Utf16Le(u"SFX_BTN_CANCEL=\x0625\x0644\x063A\x0627\x0621\r\n")),
+            std::string::npos);
+}
+
 // An installer of 2 GiB or more would not load: the packer says so before it writes a byte.
 // The file is sparse, so the test needs neither the time nor the disk to write it.
 TEST_F(PackerTest, RefusesAPayloadBeyondTheLargestImage) {
@@ -1005,6 +1037,11 @@ TEST_F(PackerTest, HelpExplainsEveryOption) {
           "--help"}) {
       EXPECT_NE(result.output.find(option), std::string::npos) << option;
     }
+    // Texts in two languages, as an example to copy.
+    EXPECT_NE(result.output.find("  [STRING]\r\n  SFX_TITLE_CAPTIONBAR=Demo Setup\r\n"),
+              std::string::npos);
+    EXPECT_NE(result.output.find("  [STRING.de]\r\n  SFX_TITLE_CAPTIONBAR=Demo-Installation\r\n"),
+              std::string::npos);
     EXPECT_FALSE(FileExists(output_));
   }
 }

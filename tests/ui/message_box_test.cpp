@@ -6,6 +6,7 @@
 #include <chrono>
 #include <future>
 #include <string>
+#include <vector>
 
 #include "app/sfx_config.h"
 #include "resources/string_keys.h"
@@ -177,6 +178,65 @@ TEST_F(MessageBoxTest, ProgressDialogWithTheSameTitleKeepsItsCancelCaption) {
   EXPECT_EQ(answer.get(), IDOK);
   theApp.Cleanup();
   EXPECT_EQ(theApp.uiThreadCount_, 0);
+}
+
+// What the system was asked to show: the style of every message box that this thread
+// creates while it lives, as the box's dialog receives it (its initialisation carries the
+// box's parameters), and each box is answered at once with its first button.
+class BoxStyleRecorder {
+ public:
+  BoxStyleRecorder()
+      : hook_(::SetWindowsHookExW(WH_CALLWNDPROC, &Record, nullptr, ::GetCurrentThreadId())) {
+    styles_.clear();
+  }
+  ~BoxStyleRecorder() {
+    if (hook_ != nullptr) ::UnhookWindowsHookEx(hook_);
+  }
+  BoxStyleRecorder(const BoxStyleRecorder&) = delete;
+  BoxStyleRecorder& operator=(const BoxStyleRecorder&) = delete;
+
+  bool hooked() const { return hook_ != nullptr; }
+  static const std::vector<DWORD>& styles() { return styles_; }
+
+ private:
+  static LRESULT CALLBACK Record(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == WM_INITDIALOG) {
+      const auto* params = reinterpret_cast<const MSGBOXPARAMSW*>(call->lParam);
+      if (params != nullptr && params->cbSize == sizeof(MSGBOXPARAMSW)) {
+        styles_.push_back(params->dwStyle);
+        ::PostMessageW(call->hwnd, WM_COMMAND, IDCANCEL, 0);
+      }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+
+  static std::vector<DWORD> styles_;
+  HHOOK hook_;
+};
+std::vector<DWORD> BoxStyleRecorder::styles_;
+
+// Texts in a language written right to left: every box reads right to left and is aligned
+// to the right, whatever its buttons. Wine shows such a box as any other, so the test reads
+// what the box was asked to be rather than its look.
+TEST_F(MessageBoxTest, RightToLeftTextsMakeEveryBoxReadRightToLeft) {
+  const BoxStyleRecorder recorder;
+  ASSERT_TRUE(recorder.hooked());
+  ShowLocalisedMessageBox(nullptr, kBoxTitle, L"Left to right", MB_YESNO);
+  SetMessageBoxRightToLeft(true);
+  ShowLocalisedMessageBox(nullptr, kBoxTitle, L"\x05D8\x05E7\x05E1\x05D8", MB_OK);
+  ShowLocalisedMessageBox(nullptr, kBoxTitle, L"\x05E9\x05D0\x05DC\x05D4?", MB_YESNO);
+  SetMessageBoxRightToLeft(false);
+  ShowLocalisedMessageBox(nullptr, kBoxTitle, L"Left to right again", MB_OK);
+
+  const std::vector<DWORD> expected = {MB_YESNO, MB_OK | MB_RTLREADING | MB_RIGHT,
+                                       MB_YESNO | MB_RTLREADING | MB_RIGHT, MB_OK};
+  ASSERT_EQ(BoxStyleRecorder::styles().size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    // The system may add its own bits (a task-modal box of no owner, say); these are ours.
+    const DWORD ours = MB_TYPEMASK | MB_RTLREADING | MB_RIGHT;
+    EXPECT_EQ(BoxStyleRecorder::styles()[i] & ours, expected[i]) << "box " << i;
+  }
 }
 
 }  // namespace

@@ -210,5 +210,47 @@ TEST_F(ProgressDialogTest, CancelAfterAnErrorAsksNothingAndReleases) {
   EXPECT_TRUE(::IsWindowVisible(dialog));
 }
 
+// A user who reads right to left, of a configuration with texts in their language: the
+// dialog is mirrored as a whole (its Cancel button moves to the left), and the English
+// [STRING] fills what the Hebrew section lacks. (How its boxes read: message_box_test.cpp.)
+TEST_F(ProgressDialogTest, RightToLeftLanguageMirrorsTheDialogAndItsQuestion) {
+  UseConfiguration(
+      L"[STRING]\r\nSFX_TITLE_CAPTIONBAR=Demo\r\nSFX_DLG_STATUS=Please wait.\r\n"
+      L"SFX_CANCELCONFIRM=Stop?\r\n"
+      L"[STRING.he]\r\nSFX_TITLE_CAPTIONBAR=\x05D4\x05EA\x05E7\x05E0\x05D4\r\n"
+      L"SFX_BTN_CANCEL=\x05D1\x05D9\x05D8\x05D5\x05DC\r\n");
+  theApp.uiLanguage_.name = L"he-IL";
+  theApp.uiLanguage_.textSections = {L"STRING.he"};
+  theApp.uiLanguage_.bRightToLeft = true;
+  SetMessageBoxRightToLeft(true);
+  const std::string title = "\xD7\x94\xD7\xAA\xD7\xA7\xD7\xA0\xD7\x94";
+  HWND dialog = StartDialog(title);
+  ASSERT_NE(dialog, nullptr);
+
+  auto texts = driver_.Texts(dialog);
+  EXPECT_EQ(texts["2"], "\xD7\x91\xD7\x99\xD7\x98\xD7\x95\xD7\x9C");
+  EXPECT_EQ(texts["1003"], "Please wait.");
+  EXPECT_NE(::GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_LAYOUTRTL, 0);
+  RECT window{};
+  RECT cancel{};
+  ASSERT_TRUE(::GetWindowRect(dialog, &window));
+  ASSERT_TRUE(::GetWindowRect(::GetDlgItem(dialog, IDCANCEL), &cancel));
+  EXPECT_LT(cancel.right, (window.left + window.right) / 2) << "Cancel is not on the left";
+
+  ASSERT_TRUE(driver_.Press(dialog, IDCANCEL));
+  HWND question = driver_.Find(Wide(title), L"#32770", dialog);
+  ASSERT_NE(question, nullptr);
+  EXPECT_EQ(driver_.Texts(question)["65535"], "Stop?");
+  ASSERT_TRUE(driver_.Press(question, IDNO));
+  ASSERT_TRUE(WaitUntil([] { return !theApp.bPaused_; }));
+}
+
+// Left to right otherwise: the dialog of every other test is not mirrored.
+TEST_F(ProgressDialogTest, LeftToRightLanguageKeepsTheLayout) {
+  HWND dialog = StartDialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(::GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_LAYOUTRTL, 0);
+}
+
 }  // namespace
 }  // namespace zelko::test

@@ -45,13 +45,15 @@ class UiTest : public testing::Test {
     app.configPath_ = config_;
     app.bFinished_ = app.bPaused_ = app.bCancelled_ = FALSE;
     app.bKiv_ = app.bSilent_ = FALSE;
-    app.error_ = SFXError(SfxConfig::GetValue);
+    app.error_ = SFXError(SfxConfig::GetText);
     app.dialog_ = nullptr;
     app.uiThreadCount_ = 0;
     app.waitEvent_ = nullptr;
     SetButtonCaption(kOkButtonId, nullptr);
     SetButtonCaption(kYesButtonId, nullptr);
     SetButtonCaption(kNoButtonId, nullptr);
+    app.uiLanguage_ = UiLanguage();
+    SetMessageBoxRightToLeft(false);
   }
 
   // As the run does right after extracting the configuration.
