@@ -320,8 +320,11 @@ TEST_F(LanguageRunTest, DialogBrowserAndCancelQuestionShowTheUsersLanguage) {
 // An error at the end of the run: its box, its button and the composed message with its
 // error-code label, and the same message losslessly in the registry for the caller.
 TEST_F(LanguageRunTest, ErrorBoxAndRegistryTextShowTheUsersLanguage) {
+  // The archive's own megabyte counts too: 2000000 MB are asked for.
   BuildInstaller(work_.path(),
-                 {std::string(kProduct) + "InstallerFolderSizeInMB=2000000\n" + kTexts}, installer_);
+                 {std::string(kProduct) + "InstallerFolderSizeInMB=1999999\n" + kTexts,
+                  FixtureFolder() + L"setup_payload.7z"},
+                 installer_);
   auto run = std::async(std::launch::async, [this] { return Run(L"/re"); });
 
   HWND box = driver_.Find(Wide(seen_->title), kDialogClass);
@@ -343,9 +346,9 @@ TEST_F(LanguageRunTest, ErrorBoxAndRegistryTextShowTheUsersLanguage) {
 // A configuration with [STRING] alone: every user sees its texts, left to right, whatever
 // their language.
 TEST_F(LanguageRunTest, OnlyStringSectionIsShownToEveryUser) {
-  const std::string ini = std::string(kProduct) + "InstallerFolderSizeInMB=2000000\n" +
+  const std::string ini = std::string(kProduct) + "InstallerFolderSizeInMB=1999999\n" +
                           std::string(kTexts).substr(0, std::string(kTexts).find("[STRING."));
-  BuildInstaller(work_.path(), {ini}, installer_);
+  BuildInstaller(work_.path(), {ini, FixtureFolder() + L"setup_payload.7z"}, installer_);
   auto run = std::async(std::launch::async, [this] { return Run(L""); });
 
   HWND box = driver_.Find(Wide(kEnglish.title), kDialogClass);
