@@ -150,12 +150,13 @@ SRes DecodeLzma2(const Byte* props, unsigned propsSize, UInt64 packPosition, UIn
   DecodeHost& host = CurrentDecodeHost();
   const unsigned threads = host.DecodeThreads();
   size_t outSize = 0;
-  if (threads > 1 && !out.Streams() && ToSize(out.outSize(), &outSize)) {
+  if (threads > 1 && ToSize(out.outSize(), &outSize)) {
     std::vector<Lzma2Block> blocks;
     if (FindLzma2Blocks(inStream, packPosition, packSize, outSize, &blocks) &&
         blocks.size() > 1) {
-      const SRes res = DecodeLzma2Blocks(props[0], inStream, packPosition, blocks, out.buffer(),
-                                         Lzma2WorkerCount(threads, blocks.size()), alloc, host);
+      const SRes res = DecodeLzma2Blocks(
+          props[0], inStream, packPosition, blocks, out.Streams() ? nullptr : out.buffer(),
+          out.sink(), Lzma2WorkerCount(threads, blocks.size()), alloc, host);
       if (res != SZ_ERROR_THREAD) return res;
     }
     RINOK(LookInStream_SeekTo(inStream, packPosition))

@@ -35,6 +35,7 @@ class OutputWindow {
   Byte* buffer() const { return buffer_; }
   // Whether the output goes through the window to a sink (false: the buffer takes it all).
   bool Streams() const { return sink_ != nullptr; }
+  FolderSink* sink() const { return sink_; }
   size_t size() const { return size_; }
   UInt64 outSize() const { return outSize_; }
 

@@ -72,6 +72,7 @@ TEST_F(ArchiveExtractionTest, EveryMethodReproducesTheTree) {
       L"tree_lzma_solid.7z", L"tree_lzma_nonsolid.7z", L"tree_lzma2.7z",
       L"tree_bcj_lzma.7z",   L"tree_bcj2.7z",          L"tree_copy.7z",
       L"tree_arm64.7z",      L"tree_delta.7z",         L"tree_plain_header.7z",
+      L"tree_lzma2_blocks.7z",
   };
   const std::wstring before = CurrentDirectory();
   for (const wchar_t* archive : archives) {
