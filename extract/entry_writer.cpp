@@ -14,6 +14,7 @@
 #include "extract/entry_names.h"
 #include "extract/folder_stream.h"
 #include "extract/pause_wait.h"
+#include "extract/write_queue.h"
 #include "report/run_log.h"
 
 namespace zelko {
@@ -116,9 +117,13 @@ class LastErrorKept {
 class EntryWriter : public FolderSink {
  public:
   EntryWriter(ArchiveDatabase& db, ILookInStreamPtr stream)
-      : db_(db), stream_(stream), host_(RunDecodeHost()) {}
+      : db_(db), stream_(stream), shared_(RunDecodeHost()), host_(shared_) {}
 
   SRes Run(DWORD* failureError) {
+    // The folders' files are written on a thread of their own while the folders decode; the
+    // entries without data in between are made here, while that thread waits.
+    ScopedDecodeHost hostScope(shared_);
+    queued_ = queue_.Start();
     const UInt32 count = db_->NumFiles;
     SRes result = SZ_OK;
     while (next_ < count) {
@@ -219,7 +224,12 @@ class EntryWriter : public FolderSink {
     fileEnd_ = 0;
     readyChecked_ = true;  // Run looked at the flags for the folder's first entry
     ::SetLastError(0);
-    const SRes res = StreamFolder(&db_->db, folder, stream_, db_->dataPos, *this, &kAlloc);
+    FolderSink& sink = queued_ ? static_cast<FolderSink&>(queue_) : *this;
+    const SRes res = StreamFolder(&db_->db, folder, stream_, db_->dataPos, sink, &kAlloc);
+    const DWORD decodeError = ::GetLastError();
+    // A failure stops the writer too; it has written everything before a success.
+    if (queued_) queue_.Drain(res != SZ_OK);
+    if (sinkResult_ != SZ_OK) return sinkResult_;  // the writer's own failure or stop
     if (res == SZ_OK && position_ == filesSize) {
       // Files without bytes at the folder's end, and entries without data before the next.
       const SRes rest = OpenNextFile();
@@ -227,10 +237,9 @@ class EntryWriter : public FolderSink {
       next_ = lastFile_ + 1;
       return SZ_OK;
     }
-    if (sinkResult_ != SZ_OK) return sinkResult_;  // the writer's own failure or stop
     if (res != SZ_OK) {
       // Damaged data: what was written of the file in hand is wrong, and goes.
-      failureError_ = ::GetLastError();
+      failureError_ = decodeError;
       if (file_.IsOpen()) DiscardFile();
       return res;
     }
@@ -316,6 +325,7 @@ class EntryWriter : public FolderSink {
 
   ArchiveDatabase& db_;
   ILookInStreamPtr stream_;
+  SharedDecodeHost shared_;
   DecodeHost& host_;
   std::vector<UInt16> name_;
   EntryFolders folders_;
@@ -331,6 +341,8 @@ class EntryWriter : public FolderSink {
   bool readyChecked_ = false;
   SRes sinkResult_ = SZ_OK;
   DWORD failureError_ = 0;
+  bool queued_ = false;
+  WriteQueue queue_{*this, shared_};  // last: its thread ends before anything it uses goes
 };
 
 }  // namespace
