@@ -13,6 +13,7 @@
 #include "extract/pause_wait.h"
 #include "extract/sdk_archive.h"
 #include "report/run_log.h"
+#include "win/folder_tree.h"
 
 namespace zelko {
 namespace {
@@ -60,6 +61,16 @@ SRes CheckEntryNames(const CSzArEx& db) {
   return SZ_OK;
 }
 
+// The full path of `path`, however long; empty when the system cannot give it.
+std::wstring FullPathOf(const std::wstring& path) {
+  std::wstring full(::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+  const DWORD length =
+      ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) return std::wstring();
+  full.resize(length);
+  return full;
+}
+
 // The archive file, read through the SDK's file stream and closed however extraction ends.
 class ArchiveFileStream {
  public:
@@ -73,7 +84,10 @@ class ArchiveFileStream {
   ArchiveFileStream& operator=(const ArchiveFileStream&) = delete;
 
   // The system error of a failed open, 0 on success.
-  WRes Open(const std::wstring& path) { return InFile_OpenW(&stream_.file, path.c_str()); }
+  WRes Open(const std::wstring& path) {
+    const std::wstring full = FullPathOf(path);
+    return InFile_OpenW(&stream_.file, full.empty() ? path.c_str() : LongPathForm(full).c_str());
+  }
   const ISeekInStream* stream() const { return &stream_.vt; }
 
  private:
@@ -84,7 +98,7 @@ class ArchiveFileStream {
 // directory. On a failure `*failureError` is the system error of the call that failed, 0
 // when none did (a bad check sum, a refused name): it is carried to the condition past the
 // cleanup that follows.
-SRes ExtractEntries(ILookInStreamPtr stream, DWORD* failureError) {
+SRes ExtractEntries(ILookInStreamPtr stream, const std::wstring& root, DWORD* failureError) {
   CrcGenerateTable();
   ArchiveDatabase db(&kAlloc);
   ::SetLastError(0);
@@ -96,7 +110,7 @@ SRes ExtractEntries(ILookInStreamPtr stream, DWORD* failureError) {
   result = CheckEntryNames(db.get());
   if (result != SZ_OK) return result;
 
-  return WriteArchiveEntries(db, stream, failureError);
+  return WriteArchiveEntries(db, stream, root, failureError);
 }
 
 }  // namespace
@@ -136,8 +150,11 @@ SRes ExtractArchiveEntries(const std::wstring& archivePath) {
   }
   LookAheadReader lookStream(archiveStream.stream(), kLookBufferSize);
 
+  // Every entry is made through its full path in the current directory, the target folder.
+  std::wstring root = FullPathOf(L".");
+  if (!root.empty() && root.back() == L'\\') root.pop_back();
   DWORD failureError = 0;
-  const SRes result = ExtractEntries(lookStream.stream(), &failureError);
+  const SRes result = ExtractEntries(lookStream.stream(), root, &failureError);
   if (result != SZ_OK) {
     ::SetLastError(failureError);
     SetExtractErrorCondition(result);

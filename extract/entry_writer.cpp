@@ -16,6 +16,7 @@
 #include "extract/pause_wait.h"
 #include "extract/write_queue.h"
 #include "report/run_log.h"
+#include "win/folder_tree.h"
 
 namespace zelko {
 namespace {
@@ -37,17 +38,16 @@ constexpr DWORD kNewFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
 
 const ISzAlloc kAlloc = {SzAlloc, SzFree};
 
-// Remembers a file or folder this run made (the current directory is the target folder), so
-// that a cancel can take back exactly that from a folder that also holds the user's files.
-// Paths deep in the tree may be longer than any fixed buffer; each is recorded all the same.
-void RememberCreated(const wchar_t* relativePath) {
-  std::wstring full(::GetFullPathNameW(relativePath, 0, nullptr, nullptr), L'\0');
-  const DWORD length =
-      ::GetFullPathNameW(relativePath, static_cast<DWORD>(full.size()), full.data(), nullptr);
-  if (length > 0 && length < full.size()) {
-    full.resize(length);
-    theApp.extractedPaths_.push_back(std::move(full));
-  }
+// Remembers a file or folder this run made (by its full path), so that a cancel can take
+// back exactly that from a folder that also holds the user's files.
+void RememberCreated(const std::wstring& fullPath) {
+  theApp.extractedPaths_.push_back(fullPath);
+}
+
+// The full path of the stored name `relative` (already with "\" between its parts) in the
+// target folder `root`.
+std::wstring FullPath(const std::wstring& root, const wchar_t* relative) {
+  return root + L"\\" + relative;
 }
 
 // The folders of the entries' paths, each asked for once per extraction: the entries of a
@@ -56,10 +56,13 @@ void RememberCreated(const wchar_t* relativePath) {
 // folder was made or found, and asking again would give the same answer.
 class EntryFolders {
  public:
+  explicit EntryFolders(const std::wstring& root) : root_(root) {}
+
   // Creates the folder `name` and remembers it when it is new.
   void Create(const wchar_t* name) {
     if (!asked_.insert(name).second) return;
-    if (::CreateDirectoryW(name, nullptr)) RememberCreated(name);
+    const std::wstring full = FullPath(root_, name);
+    if (::CreateDirectoryW(LongPathForm(full).c_str(), nullptr)) RememberCreated(full);
   }
 
   // Creates the directories on the way to `name` and turns its "/" into "\".
@@ -73,6 +76,7 @@ class EntryFolders {
   }
 
  private:
+  const std::wstring& root_;
   std::unordered_set<std::wstring> asked_;
 };
 
@@ -85,13 +89,13 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  WRes Open(const wchar_t* path) { return OutFile_OpenW(&file_, path); }
+  WRes Open(const std::wstring& path) { return OutFile_OpenW(&file_, LongPathForm(path).c_str()); }
   WRes Close() { return File_Close(&file_); }
   // Closes a file whose content is worthless and deletes it.
-  void Discard(const wchar_t* path) {
+  void Discard(const std::wstring& path) {
     CloseKeepingLastError(&file_);
     const DWORD saved = ::GetLastError();
-    ::DeleteFileW(path);
+    ::DeleteFileW(LongPathForm(path).c_str());
     ::SetLastError(saved);
   }
   bool IsOpen() const { return file_.handle != INVALID_HANDLE_VALUE; }
@@ -116,8 +120,8 @@ class LastErrorKept {
 
 class EntryWriter : public FolderSink {
  public:
-  EntryWriter(ArchiveDatabase& db, ILookInStreamPtr stream)
-      : db_(db), stream_(stream), shared_(RunDecodeHost()), host_(shared_) {}
+  EntryWriter(ArchiveDatabase& db, ILookInStreamPtr stream, const std::wstring& root)
+      : db_(db), stream_(stream), root_(root), shared_(RunDecodeHost()), host_(shared_) {}
 
   SRes Run(DWORD* failureError) {
     // The folders' files are written on a thread of their own while the folders decode; the
@@ -179,8 +183,10 @@ class EntryWriter : public FolderSink {
     }
     GetStoredEntryName(db_.get(), index, name_.data());
     folders_.CreateParents(path());
+    fullPath_ = FullPath(root_, path());
     return SZ_OK;
   }
+  // The entry's name as stored, with "\" between its parts (what the log names).
   wchar_t* path() { return reinterpret_cast<wchar_t*>(name_.data()); }
 
   // A directory, or a file without data.
@@ -195,12 +201,12 @@ class EntryWriter : public FolderSink {
   }
 
   SRes OpenFile(UInt32 index) {
-    if (const WRes openError = file_.Open(path())) {
+    if (const WRes openError = file_.Open(fullPath_)) {
       failureError_ = static_cast<DWORD>(openError);
       SfxLog::Write(1, L"can not open output file", path(), 0);
       return SZ_ERROR_FAIL;
     }
-    RememberCreated(path());
+    RememberCreated(fullPath_);
     fileIndex_ = index;
     fileBytes_ = 0;
     crc_ = CRC_INIT_VAL;
@@ -304,7 +310,9 @@ class EntryWriter : public FolderSink {
     }
     if (SzBitWithVals_Check(&db_->Attribs, i)) {
       const DWORD attributes = db_->Attribs.Vals[i] & kSettableAttributes;
-      if (attributes != kNewFileAttributes) ::SetFileAttributesW(path(), attributes);
+      if (attributes != kNewFileAttributes) {
+        ::SetFileAttributesW(LongPathForm(fullPath_).c_str(), attributes);
+      }
     }
     runState_ = ReportEntryProgress();
     return SZ_OK;
@@ -312,7 +320,7 @@ class EntryWriter : public FolderSink {
 
   // Deletes the file in hand; it is no longer the run's to take back.
   void DiscardFile() {
-    file_.Discard(path());
+    file_.Discard(fullPath_);
     std::vector<std::wstring>& made = theApp.extractedPaths_;
     if (!made.empty()) made.pop_back();
   }
@@ -325,10 +333,12 @@ class EntryWriter : public FolderSink {
 
   ArchiveDatabase& db_;
   ILookInStreamPtr stream_;
+  const std::wstring root_;
   SharedDecodeHost shared_;
   DecodeHost& host_;
   std::vector<UInt16> name_;
-  EntryFolders folders_;
+  std::wstring fullPath_;  // of the entry in hand
+  EntryFolders folders_{root_};
   OutputFile file_;
   int runState_ = kRunStateRunning;
   UInt32 next_ = 0;          // the next entry to write
@@ -381,8 +391,9 @@ DWORD WriteFileChunks(HANDLE file, const void* data, size_t* size, UInt64* fileB
   }
 }
 
-SRes WriteArchiveEntries(ArchiveDatabase& db, ILookInStreamPtr stream, DWORD* failureError) {
-  EntryWriter writer(db, stream);
+SRes WriteArchiveEntries(ArchiveDatabase& db, ILookInStreamPtr stream, const std::wstring& root,
+                         DWORD* failureError) {
+  EntryWriter writer(db, stream, root);
   return writer.Run(failureError);
 }
 

@@ -57,6 +57,14 @@ for method in lzma_solid:"-m0=LZMA" lzma2:"-m0=LZMA2" lzma2_blocks:"-mmt=4 -m0=L
   python3 "$here/break_last_crc.py" "broken_${method%%:*}.7z" "$last_crc"
 done
 
+# --- A payload whose file lies more than 300 characters deep: six folders of 51 characters.
+part=long_folder_name_long_folder_name_long_folder_name
+deep=$part/$part/$part/$part/$part/$part
+mkdir -p "long/$deep"
+printf 'deep inside\n' > "long/$deep/deep_file.txt"
+(cd long && z ../long_path.7z ./*)
+rm -r long
+
 # --- A folder larger than what the extraction may hold: 160 MiB in one LZMA2 stream with a
 # dictionary of 1 MiB. Zeros, so the archive stays small.
 mkdir -p large
