@@ -37,6 +37,8 @@ class FuzzHost : public zelko::QuietDecodeHost {
  public:
   bool IsPaused() override { return (++steps_ & 63) == 0; }
   void ReportProgress(uint32_t amountKB) override { total_ += amountKB; }
+  // Two threads, so a stream of independent LZMA2 blocks takes the parallel path.
+  unsigned DecodeThreads() override { return 2; }
 
  private:
   unsigned steps_ = 0;
