@@ -58,15 +58,7 @@ void DeleteTree(const std::wstring& folder) {
   DeleteFolderTree(folder, [](int, const std::wstring&, int) {});
 }
 
-class StreamingExtractionTest : public ::testing::Test {
- protected:
-  void SetUp() override { ResetRunState(); }
-  void TearDown() override { ResetRunState(); }
-
-  TempFolder temp_;
-  RecordingHost host_;
-  ScopedDecodeHost hostScope_{host_};
-};
+using StreamingExtractionTest = RecordedRunTest;
 
 // A bad check sum in the last file: everything before it stays, that file is gone, and the
 // run fails with the check sum's condition.
