@@ -1,5 +1,6 @@
 #include "extract/entry_writer.h"
 
+#include <mutex>
 #include <new>
 #include <string>
 #include <unordered_set>
@@ -203,7 +204,7 @@ class EntryWriter : public FolderSink {
   SRes OpenFile(UInt32 index) {
     if (const WRes openError = file_.Open(fullPath_)) {
       failureError_ = static_cast<DWORD>(openError);
-      SfxLog::Write(1, L"can not open output file", path(), 0);
+      LogFailure(L"can not open output file", path());
       return SZ_ERROR_FAIL;
     }
     RememberCreated(fullPath_);
@@ -251,7 +252,7 @@ class EntryWriter : public FolderSink {
     }
     // A cancel while the folder was decoded.
     if (file_.IsOpen()) {
-      SfxLog::Write(1, L"can not write output file: ", path(), 0);
+      LogFailure(L"can not write output file: ", path());
       return SZ_ERROR_WRITE;
     }
     return SZ_ERROR_CRC;
@@ -286,7 +287,7 @@ class EntryWriter : public FolderSink {
     const DWORD writeError = WriteFileChunks(file_.handle(), data, &written, &fileBytes_);
     if (writeError != 0 || written != size) {
       failureError_ = writeError;
-      SfxLog::Write(1, L"can not write output file: ", path(), 0);
+      LogFailure(L"can not write output file: ", path());
       return Fail(SZ_ERROR_WRITE);
     }
     return SZ_OK;
@@ -305,7 +306,7 @@ class EntryWriter : public FolderSink {
     }
     if (const WRes closeError = file_.Close()) {
       failureError_ = static_cast<DWORD>(closeError);
-      SfxLog::Write(1, L"can not close output file");
+      LogFailure(L"can not close output file", nullptr);
       return Fail(SZ_ERROR_FAIL);
     }
     if (SzBitWithVals_Check(&db_->Attribs, i)) {
@@ -316,6 +317,17 @@ class EntryWriter : public FolderSink {
     }
     runState_ = ReportEntryProgress();
     return SZ_OK;
+  }
+
+  // A failure's line (level 1), through the lock the decoder's lines take too: the two
+  // threads may fail at once.
+  void LogFailure(const wchar_t* text, const wchar_t* name) {
+    std::lock_guard<DecodeMutex> lock(shared_.lock());
+    if (name == nullptr) {
+      SfxLog::Write(1, text);
+    } else {
+      SfxLog::Write(1, text, name, 0);
+    }
   }
 
   // Deletes the file in hand; it is no longer the run's to take back.

@@ -27,6 +27,8 @@ class SharedDecodeHost : public DecodeHost {
   void ReportProgress(uint32_t amountKB) override;
   void LogLine(int level, const char* text) override;
   unsigned DecodeThreads() override { return inner_.DecodeThreads(); }
+  // The lock of progress and log lines, for the writer's own log lines.
+  DecodeMutex& lock() { return lock_; }
 
  private:
   DecodeHost& inner_;
