@@ -57,6 +57,11 @@ for method in lzma_solid:"-m0=LZMA" lzma2:"-m0=LZMA2" lzma2_blocks:"-mmt=4 -m0=L
   python3 "$here/break_last_crc.py" "broken_${method%%:*}.7z" "$last_crc"
 done
 
+# A BCJ2 archive whose range-coder stream carries one byte more than the
+# decoder uses; everything else is right.
+(cd tree && z ../bcj2_long_rc.7z -m0=LZMA -mf=BCJ2 -mhc=off ./*)
+python3 "$here/grow_pack.py" bcj2_long_rc.7z 1
+
 # --- A payload whose file lies more than 300 characters deep: six folders of 51 characters.
 part=long_folder_name_long_folder_name_long_folder_name
 deep=$part/$part/$part/$part/$part/$part

@@ -81,6 +81,19 @@ TEST_F(StreamingExtractionTest, DamagedCheckSumOfTheLastFile) {
   }
 }
 
+// BCJ2 ends exactly, as LZMA does: a range-coder stream with a byte left over is damage,
+// although every file came out whole (the streams' ends are known only after the last byte).
+TEST_F(StreamingExtractionTest, Bcj2InputsEndExactly) {
+  const std::wstring target = temp_ / L"bcj2";
+  ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
+  LogCapture log;
+  EXPECT_FALSE(ExtractFilesFromArchive(Fixture(L"bcj2_long_rc.7z"), target));
+  EXPECT_EQ(150200, theApp.error_.code_);
+  EXPECT_NE(std::string::npos, log.Text().find("Extract Files ERROR_DATA")) << log.Text();
+  // Not the LZMA coders' end check: the main, call and jump streams end right.
+  EXPECT_EQ(std::string::npos, log.Text().find("state or status are not valid")) << log.Text();
+}
+
 // A cancel while a folder is decoded stops within the step: no condition, no file beyond the
 // one in hand, and what is there is the tree's.
 TEST_F(StreamingExtractionTest, CancelInTheMiddle) {
@@ -95,7 +108,8 @@ TEST_F(StreamingExtractionTest, CancelInTheMiddle) {
     ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr));
     ExtractFilesFromArchive(Fixture(std::wstring(L"tree_") + coder + L".7z"), target);
     EXPECT_EQ(kSfxNoError, theApp.error_.code_);
-    EXPECT_LE(host_.amounts.size(), 13u);  // at most the entry in hand reports once more
+    // The decoding and the writing thread may each have had one report under way.
+    EXPECT_LE(host_.amounts.size(), 14u);
     EXPECT_GT(8u, ExpectPartOfTree(Fixture(L"tree"), target));
   }
 }
