@@ -78,7 +78,9 @@ class FilterCoder {
     // ARM64 and RISC-V may carry a start address; the older filters never do.
     if (method_ == kMethodArm64 || method_ == kMethodRiscv) {
       if (info.PropsSize == 4) {
-        pc_ = GetUi32(props);
+        // The properties lie at any address in the header: read byte by byte.
+        pc_ = static_cast<UInt32>(props[0]) | static_cast<UInt32>(props[1]) << 8 |
+              static_cast<UInt32>(props[2]) << 16 | static_cast<UInt32>(props[3]) << 24;
         if ((pc_ & (method_ == kMethodArm64 ? 3u : 1u)) != 0) return SZ_ERROR_UNSUPPORTED;
       } else if (info.PropsSize != 0) {
         return SZ_ERROR_UNSUPPORTED;

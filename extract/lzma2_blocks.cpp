@@ -45,6 +45,10 @@ constexpr unsigned kFlagPollMs = 10;
 constexpr size_t kNoBlock = SIZE_MAX;
 constexpr UInt64 kProgressUnit = 1024;
 
+// A chunk header's 16-bit big-endian field, read byte by byte: the header bytes lie at any
+// address.
+UInt32 BigEndian16(const Byte* p) { return (static_cast<UInt32>(p[0]) << 8) | p[1]; }
+
 class HeaderReader {
  public:
   HeaderReader(ILookInStreamPtr stream, UInt64 packPosition, UInt64 packSize)
@@ -407,14 +411,14 @@ bool FindLzma2Blocks(ILookInStreamPtr stream, UInt64 packPosition, UInt64 packSi
       if (control == kControlStoredResetDic || control == kControlStored) {
         headerSize = kStoredHeaderSize;
         if (!reader.Get(pos, headerSize, header)) return false;
-        dataSize = chunkUnpack = static_cast<UInt64>(GetBe16(header + 1)) + 1;
+        dataSize = chunkUnpack = static_cast<UInt64>(BigEndian16(header + 1)) + 1;
         resetsDic = control == kControlStoredResetDic;
       } else if (control >= kControlLzma) {
         headerSize = kLzmaHeaderSize + ((control & kControlLzmaNewProps) ? 1 : 0);
         if (!reader.Get(pos, headerSize, header)) return false;
         chunkUnpack = ((static_cast<UInt64>(control & kControlLzmaSizeBits) << 16) |
-                       GetBe16(header + 1)) + 1;
-        dataSize = static_cast<UInt64>(GetBe16(header + 3)) + 1;
+                       BigEndian16(header + 1)) + 1;
+        dataSize = static_cast<UInt64>(BigEndian16(header + 3)) + 1;
         resetsDic = control >= kControlLzmaResetDic;
       } else {
         return false;
