@@ -9,13 +9,18 @@
 # The part "parallel" packs the payload into LZMA2 of independent blocks and runs the whole
 # packed installer against the SDK's extractor, and natively our folder decoding with 1 and 2
 # threads. Not a test; results go to build-bench/results.txt.
-#   bench/extract_bench.sh [PAYLOAD-MB] [ROUNDS] [methods|parallel|all]
+# The part "memory" extracts one solid LZMA2 folder of 1100 MiB (zeros: quick to pack, and
+# memory does not depend on the bytes) with a 64 MiB dictionary and reports the peak private
+# memory of the installer and the reference. STUB=path/to/ZelkoSFX.exe packs another stub
+# (an older build, say) for every installer run.
+#   bench/extract_bench.sh [PAYLOAD-MB] [ROUNDS] [methods|parallel|memory|all]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/env.sh"
 payloadMB=${1:-200}
 rounds=${2:-3}
 parts=${3:-all}
+stub=${STUB:-$root/build-bench/build/bin/ZelkoSFX.exe}
 out=$root/build-bench
 native=$root/build-bench-native
 mkdir -p "$out"
@@ -102,7 +107,7 @@ pack_installer() {
   installer=$out/installer_$(basename "$1" .7z).exe
   printf '[INSTALL]\nProductCode={5E0C7A21-33B4-4F7D-9C1E-7A2B6D4E8F10}\nCompression=7z\n' \
     > "$out/bench.ini"
-  "$ZELKO_WINE" "$(win "$out/build/bin/zelko_pack.exe")" --stub "$(win "$out/build/bin/ZelkoSFX.exe")" \
+  "$ZELKO_WINE" "$(win "$out/build/bin/zelko_pack.exe")" --stub "$(win "$stub")" \
     --config "$(win "$out/bench.ini")" --archive "$(win "$1")" --fill-sizes \
     --out "$(win "$installer")" >"$out/pack.txt" 2>&1 </dev/null
 }
@@ -228,5 +233,18 @@ if [ "$parts" = all ] || [ "$parts" = parallel ]; then
   say "  native, the largest folder alone (no entry check sums): 1 thread $f1 s ($(tr '\n' ' ' <"$out/f1.times")), 2 threads $f2 s ($(tr '\n' ' ' <"$out/f2.times")), ratio $(awk "BEGIN {printf \"%.3f\", $f1 / $f2}")"
   say "  native peak resident memory: 1 thread $(($(cut -d' ' -f2 "$out/n1.times" | median) / 1024)) MiB, 2 threads $(($(cut -d' ' -f2 "$out/n2.times" | median) / 1024)) MiB (archive $(($(stat -c %s "$archive") / 1048576)) MiB in memory, $folders)"
   say "load after (uptime): $(uptime)"
+fi
+# --- Memory: a folder of more than 1 GiB ----------------------------------------------------
+if [ "$parts" = all ] || [ "$parts" = memory ]; then
+  archive=$out/large_lzma2_d64m.7z
+  if [ ! -f "$archive" ]; then
+    mkdir -p "$out/large"
+    head -c $((1100 << 20)) /dev/zero > "$out/large/zeros.bin"
+    (cd "$out/large" && 7zz a -t7z -bso0 -bsp0 -m0=LZMA2:d=64m "$archive" zeros.bin)
+    rm -r "$out/large"
+  fi
+  pack_installer "$archive"
+  say "one solid LZMA2 folder of 1100 MiB, dictionary 64 MiB ($(stat -c %s "$archive") bytes packed), stub $stub:"
+  say "$(private_line "$archive")"
 fi
 rm -rf "$out/target_ref" "$out/target_ours"
