@@ -27,6 +27,7 @@ constexpr Byte kLzma2MaxProp = 40;
 
 SRes RunLzma(const Byte* props, unsigned propsSize, UInt64 packSize, ILookInStreamPtr inStream,
              OutputWindow& out, ISzAllocPtr alloc) {
+  RINOK(out.Prepare())
   CoderSteps steps(CurrentDecodeHost());
   CLzmaDec state;
   LzmaDec_Construct(&state);
@@ -95,6 +96,7 @@ SRes RunLzma(const Byte* props, unsigned propsSize, UInt64 packSize, ILookInStre
 
 SRes RunLzma2(Byte prop, UInt64 packSize, ILookInStreamPtr inStream, OutputWindow& out,
               ISzAllocPtr alloc) {
+  RINOK(out.Prepare())
   CoderSteps steps(CurrentDecodeHost());
   CLzma2Dec state;
   Lzma2Dec_Construct(&state);
@@ -166,6 +168,7 @@ SRes DecodeLzma2(const Byte* props, unsigned propsSize, UInt64 packPosition, UIn
 
 SRes RunCopy(UInt64 packSize, ILookInStreamPtr inStream, OutputWindow& out) {
   if (packSize != out.outSize()) return SZ_ERROR_DATA;
+  RINOK(out.Prepare())
   CoderSteps steps(CurrentDecodeHost());
   SizeT pos = 0;
   while (!out.EndsOutput(pos)) {

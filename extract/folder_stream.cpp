@@ -246,9 +246,7 @@ SRes StreamMainCoder(const FolderLayout& layout, UInt32 coder, ILookInStreamPtr 
                      FolderSink& sink, ISzAllocPtr alloc) {
   size_t windowSize = 0;
   RINOK(MainCoderWindowSize(layout, coder, &windowSize))
-  StageBuffer window(alloc);
-  if (!window.Allocate(windowSize)) return SZ_ERROR_MEM;
-  OutputWindow out(window.get(), windowSize, layout.unpackSizes[coder], &sink);
+  OutputWindow out(windowSize, layout.unpackSizes[coder], &sink, alloc);
   return DecodeMainCoder(layout, coder, inStream, out, alloc);
 }
 

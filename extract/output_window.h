@@ -31,6 +31,22 @@ class OutputWindow {
   // `outSize` bytes through `buffer` of `size` bytes, handed to `sink`.
   OutputWindow(Byte* buffer, size_t size, UInt64 outSize, FolderSink* sink)
       : buffer_(buffer), size_(size), outSize_(outSize), sink_(sink) {}
+  // The same through a window of `size` bytes that Prepare takes from `alloc` when a decoder
+  // first needs it: the parallel LZMA2 decoder, with buffers of its own, never does.
+  OutputWindow(size_t size, UInt64 outSize, FolderSink* sink, ISzAllocPtr alloc)
+      : buffer_(nullptr), size_(size), outSize_(outSize), sink_(sink), alloc_(alloc) {}
+  ~OutputWindow() {
+    if (alloc_ != nullptr) ISzAlloc_Free(alloc_, buffer_);
+  }
+  OutputWindow(const OutputWindow&) = delete;
+  OutputWindow& operator=(const OutputWindow&) = delete;
+
+  // Makes sure the window has its memory; SZ_ERROR_MEM when it cannot be had.
+  SRes Prepare() {
+    if (alloc_ == nullptr || buffer_ != nullptr || size_ == 0) return SZ_OK;
+    buffer_ = static_cast<Byte*>(ISzAlloc_Alloc(alloc_, size_));
+    return buffer_ != nullptr ? SZ_OK : SZ_ERROR_MEM;
+  }
 
   Byte* buffer() const { return buffer_; }
   // Whether the output goes through the window to a sink (false: the buffer takes it all).
@@ -77,6 +93,7 @@ class OutputWindow {
   size_t size_;
   UInt64 outSize_;
   FolderSink* sink_ = nullptr;
+  ISzAllocPtr alloc_ = nullptr;  // the window's own allocator, when it owns its memory
   UInt64 base_ = 0;     // output before the window's start
   size_t handed_ = 0;   // window bytes already handed on
 };
