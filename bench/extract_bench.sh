@@ -1,20 +1,26 @@
 #!/usr/bin/env bash
 # Extraction benchmark: builds a payload of Windows PE files and text (Wine's own DLLs and
-# documentation), packs it with LZMA2 and with BCJ+LZMA, and in one run measures under Wine
-# our extraction against the SDK's example extractor built from the same sources with the same
-# compiler (throughput ratio from interleaved runs, peak private memory), the delay from a
+# documentation), packs it with LZMA2, BCJ+LZMA and BCJ2, and in one run measures under Wine
+# the whole packed installer (silent, extract only) against the SDK's example extractor built
+# from the same sources with the same compiler (wall-time ratio from interleaved runs, peak
+# private memory), the delay from a
 # confirmed cancel to the end of the extraction, and natively (no Wine, no files) our folder
 # decoder against the SDK's own, and the file-system calls per entry (bench/file_calls.sh).
 # The part "parallel" packs the payload into LZMA2 of independent blocks and runs the whole
 # packed installer against the SDK's extractor, and natively our folder decoding with 1 and 2
 # threads. Not a test; results go to build-bench/results.txt.
-#   bench/extract_bench.sh [PAYLOAD-MB] [ROUNDS] [methods|parallel|all]
+# The part "memory" extracts one solid LZMA2 folder of 1100 MiB (zeros: quick to pack, and
+# memory does not depend on the bytes) with a 64 MiB dictionary and reports the peak private
+# memory of the installer and the reference. STUB=path/to/ZelkoSFX.exe packs another stub
+# (an older build, say) for every installer run.
+#   bench/extract_bench.sh [PAYLOAD-MB] [ROUNDS] [methods|parallel|memory|all]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/env.sh"
 payloadMB=${1:-200}
 rounds=${2:-3}
 parts=${3:-all}
+stub=${STUB:-$root/build-bench/build/bin/ZelkoSFX.exe}
 out=$root/build-bench
 native=$root/build-bench-native
 mkdir -p "$out"
@@ -50,6 +56,8 @@ fi
   (cd "$payload" && 7zz a -t7z -bso0 -bsp0 -m0=LZMA2 "$out/payload_lzma2.7z" ./*)
 [ -f "$out/payload_bcj_lzma.7z" ] ||
   (cd "$payload" && 7zz a -t7z -bso0 -bsp0 -m0=LZMA -mf=BCJ "$out/payload_bcj_lzma.7z" ./*)
+[ -f "$out/payload_bcj2.7z" ] ||
+  (cd "$payload" && 7zz a -t7z -bso0 -bsp0 -m0=LZMA -mf=BCJ2 "$out/payload_bcj2.7z" ./*)
 # Blocks of 32 MiB, each decodable alone (c= sets the block size).
 [ -f "$out/payload_lzma2_blocks.7z" ] ||
   (cd "$payload" && 7zz a -t7z -bso0 -bsp0 -mmt=4 -m0=LZMA2:d=16m:c=32m \
@@ -89,12 +97,45 @@ cancel_delays() {
   done
   echo "  cancel to end of extraction: median $(median <"$out/cancel.times") ms, max $(sort -g "$out/cancel.times" | tail -1) ms (5 runs, cancelled at a third)"
 }
-# interleave ARCHIVE OURS: $rounds rounds of the reference, then of OURS (ours_bench or
-# ours_installer), each into a fresh folder; seconds and peak resident memory in KiB go to
+# interleave ARCHIVE OURS: $rounds rounds of the reference, then of OURS (ours_installer), each into a fresh folder; seconds and peak resident memory in KiB go to
 # ref.times and ours.times. Max RSS of the Windows process: Wine runs it in the process that
 # time started.
 timed() { /usr/bin/time -f "%e %M" -o "$out/time.txt" "$@" >/dev/null 2>&1 </dev/null; }
-ours_bench() { timed "$ZELKO_WINE" "$bench" extract "$(win "$1")" "$(win "$2")"; }
+# pack_installer ARCHIVE: packs the stub with ARCHIVE into $out/installer_<name>.exe and
+# points $installer at it.
+pack_installer() {
+  installer=$out/installer_$(basename "$1" .7z).exe
+  printf '[INSTALL]\nProductCode={5E0C7A21-33B4-4F7D-9C1E-7A2B6D4E8F10}\nCompression=7z\n' \
+    > "$out/bench.ini"
+  "$ZELKO_WINE" "$(win "$out/build/bin/zelko_pack.exe")" --stub "$(win "$stub")" \
+    --config "$(win "$out/bench.ini")" --archive "$(win "$1")" --fill-sizes \
+    --out "$(win "$installer")" >"$out/pack.txt" 2>&1 </dev/null
+}
+# Private memory: the anonymous pages of the Windows process (Wine runs it in the process
+# started here), sampled every 20 ms, so mapped files (the installer's image with its
+# archive resource, Wine's DLLs) do not count.
+peak_private() {
+  "$@" >/dev/null 2>&1 </dev/null &
+  local pid=$! peak=0 kib
+  while kill -0 "$pid" 2>/dev/null; do
+    kib=$(awk '/^RssAnon:/ {print $2}' "/proc/$pid/status" 2>/dev/null || true)
+    [ -n "$kib" ] && [ "$kib" -gt "$peak" ] && peak=$kib
+    sleep 0.02
+  done
+  wait "$pid" || { echo "failed: $*" >&2; exit 1; }
+  echo $((peak / 1024))
+}
+# private_line ARCHIVE: the peak private memory of one run each of the reference and of the
+# packed $installer.
+private_line() {
+  rm -rf "$out/target_ref" "$out/target_ours"; mkdir -p "$out/target_ref" "$out/target_ours"
+  local refPrivate ourPrivate
+  refPrivate=$(cd "$out/target_ref" && peak_private "$ZELKO_WINE" "$reference" x "$(win "$1")")
+  ourPrivate=$(peak_private "$ZELKO_WINE" "$(win "$installer")" /sfx_nu /sfx_ne \
+    "/sfx_o$(win "$out/target_ours")")
+  echo "  peak private memory (anonymous pages, one run each): reference $refPrivate MiB," \
+    "installer $ourPrivate MiB, against the largest folder of $(folder_summary "$1" | awk '{print $(NF-1)}') MiB"
+}
 # The packed installer as a user starts it: silent, extract only, into the folder.
 ours_installer() {
   timed "$ZELKO_WINE" "$(win "$installer")" /sfx_nu /sfx_ne "/sfx_o$(win "$2")"
@@ -118,19 +159,23 @@ interleave() {
 }
 say "payload: $((unpacked / 1048576)) MiB in $(find "$payload" -type f | wc -l) files; $rounds interleaved rounds"
 methods=""
-case $parts in all | methods) methods="lzma2 bcj_lzma" ;; esac
+case $parts in all | methods) methods="lzma2 bcj_lzma bcj2" ;; esac
 for name in $methods; do
   archive=$out/payload_$name.7z
-  interleave "$archive" ours_bench
+  # The whole installer as a user runs it (its installer.bin copy included).
+  pack_installer "$archive"
+  interleave "$archive" ours_installer
   diff -r "$payload" "$out/target_ours" >/dev/null || { echo "our output differs" >&2; exit 1; }
   refTime=$(cut -d' ' -f1 "$out/ref.times" | median)
   ourTime=$(cut -d' ' -f1 "$out/ours.times" | median)
   refPeak=$(cut -d' ' -f2 "$out/ref.times" | median)
   ourPeak=$(cut -d' ' -f2 "$out/ours.times" | median)
-  say "$name ($(($(stat -c %s "$archive") / 1048576)) MiB packed), under Wine, with files:"
-  say "  reference $refTime s, ours $ourTime s, throughput ratio (ours/reference) $(awk "BEGIN {printf \"%.3f\", $refTime / $ourTime}")"
+  say "$name ($(($(stat -c %s "$archive") / 1048576)) MiB packed), the whole installer under Wine, with files:"
+  say "  reference $refTime s ($(cut -d' ' -f1 "$out/ref.times" | tr '\n' ' ')), installer $ourTime s ($(cut -d' ' -f1 "$out/ours.times" | tr '\n' ' '))"
+  say "  wall-time ratio (installer/reference) $(awk "BEGIN {printf \"%.3f\", $ourTime / $refTime}")"
   folders=$(folder_summary "$archive")
   say "  peak resident memory (with Wine's own): reference $((refPeak / 1024)) MiB, ours $((ourPeak / 1024)) MiB ($folders)"
+  say "$(private_line "$archive")"
 
   say "$(cancel_delays "$archive")"
 
@@ -148,12 +193,7 @@ done
 # --- Parallel LZMA2: the whole installer, and the folder decoding with 1 and 2 threads ---
 if [ "$parts" = all ] || [ "$parts" = parallel ]; then
   archive=$out/payload_lzma2_blocks.7z
-  installer=$out/installer_lzma2_blocks.exe
-  printf '[INSTALL]\nProductCode={5E0C7A21-33B4-4F7D-9C1E-7A2B6D4E8F10}\nCompression=7z\n' \
-    > "$out/bench.ini"
-  "$ZELKO_WINE" "$(win "$out/build/bin/zelko_pack.exe")" --stub "$(win "$out/build/bin/ZelkoSFX.exe")" \
-    --config "$(win "$out/bench.ini")" --archive "$(win "$archive")" --fill-sizes \
-    --out "$(win "$installer")" >"$out/pack.txt" 2>&1 </dev/null
+  pack_installer "$archive"
   say "load before the parallel part (uptime): $(uptime)"
   say "lzma2 in blocks (-mmt=4 -m0=LZMA2:d=16m:c=32m): $(stat -c %s "$archive") bytes packed;" \
     "default LZMA2: $(stat -c %s "$out/payload_lzma2.7z") bytes"
@@ -163,30 +203,11 @@ if [ "$parts" = all ] || [ "$parts" = parallel ]; then
   ourTime=$(cut -d' ' -f1 "$out/ours.times" | median)
   say "  whole installer under Wine (installer.bin copy included), $rounds interleaved rounds:"
   say "  reference $refTime s ($(cut -d' ' -f1 "$out/ref.times" | tr '\n' ' ')), installer $ourTime s ($(cut -d' ' -f1 "$out/ours.times" | tr '\n' ' '))"
-  say "  throughput ratio (installer/reference) $(awk "BEGIN {printf \"%.3f\", $refTime / $ourTime}")"
+  say "  throughput ratio (installer/reference) $(awk "BEGIN {printf \"%.3f\", $refTime / $ourTime}"), wall-time ratio $(awk "BEGIN {printf \"%.3f\", $ourTime / $refTime}")"
   folders=$(folder_summary "$archive")
   say "  peak resident memory (with Wine's own): reference $(($(cut -d' ' -f2 "$out/ref.times" | median) / 1024)) MiB," \
     "installer $(($(cut -d' ' -f2 "$out/ours.times" | median) / 1024)) MiB ($folders)"
-  # Private memory: the anonymous pages of the Windows process (Wine runs it in the process
-  # started here), sampled every 20 ms, so mapped files (the installer's image with its
-  # archive resource, Wine's DLLs) do not count.
-  peak_private() {
-    "$@" >/dev/null 2>&1 </dev/null &
-    local pid=$! peak=0 kib
-    while kill -0 "$pid" 2>/dev/null; do
-      kib=$(awk '/^RssAnon:/ {print $2}' "/proc/$pid/status" 2>/dev/null || true)
-      [ -n "$kib" ] && [ "$kib" -gt "$peak" ] && peak=$kib
-      sleep 0.02
-    done
-    wait "$pid" || { echo "failed: $*" >&2; exit 1; }
-    echo $((peak / 1024))
-  }
-  rm -rf "$out/target_ref" "$out/target_ours"; mkdir -p "$out/target_ref" "$out/target_ours"
-  refPrivate=$(cd "$out/target_ref" && peak_private "$ZELKO_WINE" "$reference" x "$(win "$archive")")
-  ourPrivate=$(peak_private "$ZELKO_WINE" "$(win "$installer")" /sfx_nu /sfx_ne \
-    "/sfx_o$(win "$out/target_ours")")
-  say "  peak private memory (anonymous pages, one run each): reference $refPrivate MiB," \
-    "installer $ourPrivate MiB, against the largest folder of $(folder_summary "$archive" | awk '{print $(NF-1)}') MiB"
+  say "$(private_line "$archive")"
 
   say "$(cancel_delays "$archive")"
 
@@ -212,5 +233,18 @@ if [ "$parts" = all ] || [ "$parts" = parallel ]; then
   say "  native, the largest folder alone (no entry check sums): 1 thread $f1 s ($(tr '\n' ' ' <"$out/f1.times")), 2 threads $f2 s ($(tr '\n' ' ' <"$out/f2.times")), ratio $(awk "BEGIN {printf \"%.3f\", $f1 / $f2}")"
   say "  native peak resident memory: 1 thread $(($(cut -d' ' -f2 "$out/n1.times" | median) / 1024)) MiB, 2 threads $(($(cut -d' ' -f2 "$out/n2.times" | median) / 1024)) MiB (archive $(($(stat -c %s "$archive") / 1048576)) MiB in memory, $folders)"
   say "load after (uptime): $(uptime)"
+fi
+# --- Memory: a folder of more than 1 GiB ----------------------------------------------------
+if [ "$parts" = all ] || [ "$parts" = memory ]; then
+  archive=$out/large_lzma2_d64m.7z
+  if [ ! -f "$archive" ]; then
+    mkdir -p "$out/large"
+    head -c $((1100 << 20)) /dev/zero > "$out/large/zeros.bin"
+    (cd "$out/large" && 7zz a -t7z -bso0 -bsp0 -m0=LZMA2:d=64m "$archive" zeros.bin)
+    rm -r "$out/large"
+  fi
+  pack_installer "$archive"
+  say "one solid LZMA2 folder of 1100 MiB, dictionary 64 MiB ($(stat -c %s "$archive") bytes packed), stub $stub:"
+  say "$(private_line "$archive")"
 fi
 rm -rf "$out/target_ref" "$out/target_ours"

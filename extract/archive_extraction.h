@@ -25,8 +25,9 @@ constexpr size_t kOutputChunkSize = 4u << 20;
 // entry was extracted; after a cancel the caller looks at the flags, not at this result.
 BOOL ExtractFilesFromArchive(const std::wstring& archivePath, const std::wstring& targetFolder);
 
-// Extracts the archive's entries into the current directory. Returns the SDK's result; a
-// failure has recorded its condition (none after a cancel). Entry names that could reach
+// Extracts the archive's entries into the current directory, each folder decoded once,
+// front to back, its files written as their bytes come out (extract/entry_writer.h). Returns
+// the SDK's result; a failure has recorded its condition (none after a cancel). Entry names that could reach
 // outside the current directory or that Windows would not keep as given fail the whole
 // archive with SZ_ERROR_ARCHIVE before anything is written.
 SRes ExtractArchiveEntries(const std::wstring& archivePath);

@@ -45,6 +45,10 @@ constexpr unsigned kFlagPollMs = 10;
 constexpr size_t kNoBlock = SIZE_MAX;
 constexpr UInt64 kProgressUnit = 1024;
 
+// A chunk header's 16-bit big-endian field, read byte by byte: the header bytes lie at any
+// address.
+UInt32 BigEndian16(const Byte* p) { return (static_cast<UInt32>(p[0]) << 8) | p[1]; }
+
 class HeaderReader {
  public:
   HeaderReader(ILookInStreamPtr stream, UInt64 packPosition, UInt64 packSize)
@@ -85,19 +89,25 @@ struct Worker {
   ~Worker() {
     Lzma2Dec_FreeProbs(&decoder, alloc);
     ISzAlloc_Free(alloc, input);
+    ISzAlloc_Free(alloc, block);
   }
   Worker(const Worker&) = delete;
   Worker& operator=(const Worker&) = delete;
 
-  bool Prepare(Byte prop) {
+  // `blockSize` is the room for one block when the output streams, else 0.
+  bool Prepare(Byte prop, size_t blockSize) {
     input = static_cast<Byte*>(ISzAlloc_Alloc(alloc, kInputBuffer));
-    return input != nullptr && Lzma2Dec_AllocateProbs(&decoder, prop, alloc) == SZ_OK;
+    if (blockSize != 0) block = static_cast<Byte*>(ISzAlloc_Alloc(alloc, blockSize));
+    return input != nullptr && (blockSize == 0 || block != nullptr) &&
+           Lzma2Dec_AllocateProbs(&decoder, prop, alloc) == SZ_OK;
   }
 
   ISzAllocPtr alloc;
   CLzma2Dec decoder;
   Byte* input = nullptr;
+  Byte* block = nullptr;  // the block being decoded or waiting to be handed on, when streaming
   // Guarded by the decode's mutex.
+  size_t decodedBlock = kNoBlock;  // a whole block in `block`, not yet handed on
   uint32_t stepsDone = 0;
   uint32_t stepsAllowed = kStepsAhead;
   uint32_t nextAllowed = kStepsAhead;  // the calling thread's own
@@ -108,8 +118,8 @@ struct Worker {
 class ParallelLzma2 {
  public:
   ParallelLzma2(ILookInStreamPtr stream, UInt64 packPosition,
-                const std::vector<Lzma2Block>& blocks, Byte* out)
-      : stream_(stream), packPosition_(packPosition), blocks_(blocks), out_(out) {}
+                const std::vector<Lzma2Block>& blocks, Byte* out, FolderSink* sink)
+      : stream_(stream), packPosition_(packPosition), blocks_(blocks), out_(out), sink_(sink) {}
 
   // Starts up to `count` workers, then serves them until they are done or the run stops.
   SRes Run(Byte prop, unsigned count, ISzAllocPtr alloc, DecodeHost& host) {
@@ -121,6 +131,7 @@ class ParallelLzma2 {
     }
     workerWake_.NotifyAll();
     for (const std::unique_ptr<Worker>& worker : workers_) worker->thread.Join();
+    if (sinkResult_ != SZ_OK) return sinkResult_;
     if (stopped) return SZ_OK;  // a cancel: the output stays incomplete, the check sum says so
     return firstFailed_ == kNoBlock ? SZ_OK : failedResult_;
   }
@@ -130,7 +141,7 @@ class ParallelLzma2 {
     unsigned started = 0;
     for (unsigned n = 0; n < count; ++n) {
       std::unique_ptr<Worker> worker(new (std::nothrow) Worker(alloc));
-      if (!worker || !worker->Prepare(prop)) break;
+      if (!worker || !worker->Prepare(prop, sink_ == nullptr ? 0 : LargestBlock())) break;
       Worker& w = *worker;
       try {
         workers_.push_back(std::move(worker));
@@ -152,7 +163,37 @@ class ParallelLzma2 {
     return started != 0;
   }
 
-  // The calling thread's part. True when the run was finished or cancelled.
+  size_t LargestBlock() const {
+    size_t largest = 0;
+    for (const Lzma2Block& block : blocks_) largest = std::max(largest, block.unpackSize);
+    return largest;
+  }
+
+  // Hands the decoded blocks on to the sink in their order, as far as they are there; the
+  // caller holds `lock`, which is let go while the sink writes. False when the sink failed.
+  bool HandOnBlocks(std::unique_lock<DecodeMutex>& lock) {
+    while (nextOut_ < blocks_.size() && nextOut_ < firstFailed_) {
+      Worker* holder = nullptr;
+      for (const std::unique_ptr<Worker>& worker : workers_) {
+        if (worker->decodedBlock == nextOut_) holder = worker.get();
+      }
+      if (holder == nullptr) return true;
+      lock.unlock();
+      const SRes res = sink_->Put(holder->block, blocks_[nextOut_].unpackSize);
+      lock.lock();
+      if (res != SZ_OK) {
+        sinkResult_ = res;
+        return false;
+      }
+      holder->decodedBlock = kNoBlock;
+      ++nextOut_;
+      workerWake_.NotifyAll();
+    }
+    return true;
+  }
+
+  // The calling thread's part. True when the run was finished or cancelled, or the sink
+  // failed.
   bool Serve(DecodeHost& host) {
     uint64_t reportedKB = 0;
     uint64_t seenEvents = 0;
@@ -183,6 +224,7 @@ class ParallelLzma2 {
       }
 
       lock.lock();
+      if (sink_ != nullptr && !HandOnBlocks(lock)) return true;
       if (done) return false;
       for (const std::unique_ptr<Worker>& worker : workers_) {
         worker->stepsAllowed = worker->nextAllowed;
@@ -205,7 +247,19 @@ class ParallelLzma2 {
         if (stopAll_ || nextBlock_ >= blocks_.size() || nextBlock_ > firstFailed_) break;
         index = nextBlock_++;
       }
-      const SRes res = DecodeBlock(w, index);
+      bool whole = false;
+      const SRes res = DecodeBlock(w, index, &whole);
+      if (res == SZ_OK && whole && sink_ != nullptr) {
+        // The block waits in the worker's buffer until the calling thread has handed it on.
+        {
+          std::lock_guard<DecodeMutex> lock(mutex_);
+          w.decodedBlock = index;
+          ++events_;
+        }
+        mainWake_.NotifyOne();
+        std::lock_guard<DecodeMutex> lock(mutex_);
+        while (!Stops(index) && nextOut_ <= index) workerWake_.Wait(mutex_);
+      }
       if (res != SZ_OK) {
         std::lock_guard<DecodeMutex> lock(mutex_);
         if (index < firstFailed_) {
@@ -252,11 +306,11 @@ class ParallelLzma2 {
   // Decodes block `index` into its slice: the decoder's dictionary is the slice itself. The
   // block began with a full reset, so a fresh decoder reads it exactly as one decoder going
   // through the whole stream would, and meets the same faults at the same places.
-  SRes DecodeBlock(Worker& w, size_t index) {
+  SRes DecodeBlock(Worker& w, size_t index, bool* whole) {
     const Lzma2Block& block = blocks_[index];
     const bool last = index + 1 == blocks_.size();
     CLzma2Dec& dec = w.decoder;
-    dec.decoder.dic = out_ + block.unpackOffset;
+    dec.decoder.dic = sink_ != nullptr ? w.block : out_ + block.unpackOffset;
     dec.decoder.dicBufSize = block.unpackSize;
     Lzma2Dec_Init(&dec);
     UInt64 readPos = block.packOffset;
@@ -295,6 +349,7 @@ class ParallelLzma2 {
             return SZ_ERROR_DATA;
           }
           EndStep(w, dec.decoder.dicPos - start);
+          *whole = true;
           return SZ_OK;
         }
         if (mode == LZMA_FINISH_ANY && dec.decoder.dicPos == limit) break;
@@ -308,6 +363,7 @@ class ParallelLzma2 {
   UInt64 packPosition_;
   const std::vector<Lzma2Block>& blocks_;
   Byte* out_;
+  FolderSink* sink_;
   std::vector<std::unique_ptr<Worker>> workers_;
 
   DecodeMutex streamMutex_;  // the input stream, one read at a time
@@ -317,6 +373,8 @@ class ParallelLzma2 {
   size_t nextBlock_ = 0;
   size_t firstFailed_ = kNoBlock;
   SRes failedResult_ = SZ_OK;
+  size_t nextOut_ = 0;  // the next block to hand on, when streaming
+  SRes sinkResult_ = SZ_OK;
   bool stopAll_ = false;
   unsigned running_ = 0;
   uint64_t produced_ = 0;
@@ -353,14 +411,14 @@ bool FindLzma2Blocks(ILookInStreamPtr stream, UInt64 packPosition, UInt64 packSi
       if (control == kControlStoredResetDic || control == kControlStored) {
         headerSize = kStoredHeaderSize;
         if (!reader.Get(pos, headerSize, header)) return false;
-        dataSize = chunkUnpack = static_cast<UInt64>(GetBe16(header + 1)) + 1;
+        dataSize = chunkUnpack = static_cast<UInt64>(BigEndian16(header + 1)) + 1;
         resetsDic = control == kControlStoredResetDic;
       } else if (control >= kControlLzma) {
         headerSize = kLzmaHeaderSize + ((control & kControlLzmaNewProps) ? 1 : 0);
         if (!reader.Get(pos, headerSize, header)) return false;
         chunkUnpack = ((static_cast<UInt64>(control & kControlLzmaSizeBits) << 16) |
-                       GetBe16(header + 1)) + 1;
-        dataSize = static_cast<UInt64>(GetBe16(header + 3)) + 1;
+                       BigEndian16(header + 1)) + 1;
+        dataSize = static_cast<UInt64>(BigEndian16(header + 3)) + 1;
         resetsDic = control >= kControlLzmaResetDic;
       } else {
         return false;
@@ -384,9 +442,9 @@ bool FindLzma2Blocks(ILookInStreamPtr stream, UInt64 packPosition, UInt64 packSi
 }
 
 SRes DecodeLzma2Blocks(Byte prop, ILookInStreamPtr stream, UInt64 packPosition,
-                       const std::vector<Lzma2Block>& blocks, Byte* out, unsigned workers,
-                       ISzAllocPtr alloc, DecodeHost& host) {
-  ParallelLzma2 decode(stream, packPosition, blocks, out);
+                       const std::vector<Lzma2Block>& blocks, Byte* out, FolderSink* sink,
+                       unsigned workers, ISzAllocPtr alloc, DecodeHost& host) {
+  ParallelLzma2 decode(stream, packPosition, blocks, out, sink);
   return decode.Run(prop, workers, alloc, host);
 }
 

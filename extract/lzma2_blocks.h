@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "7zTypes.h"
+#include "extract/output_window.h"
 
 namespace zelko {
 
@@ -39,15 +40,17 @@ bool FindLzma2Blocks(ILookInStreamPtr stream, UInt64 packPosition, UInt64 packSi
 
 // Decodes `blocks` (as FindLzma2Blocks found them; two or more) of the stream at
 // `packPosition` into `out` with up to `workers` threads, each block straight into its own
-// slice. The calling thread meanwhile reports the progress in KB to `host`, waits while it is
+// slice; or, when `sink` is given (and `out` null), each worker into a buffer of one block,
+// which the calling thread hands to `sink` in the blocks' order, so the memory is that of
+// one block per worker. A failing sink stops the workers, and its result is returned. The calling thread meanwhile reports the progress in KB to `host`, waits while it is
 // paused (the workers then stop within two steps of 256 KiB) and stops the workers once the
 // run is finished or cancelled, returning SZ_OK with the output incomplete. A failing block
 // stops the blocks after it; the result is then that of the first failing block, the one the
 // one-decoder path would have met first. SZ_ERROR_THREAD when no worker could be started
 // (nothing has been decoded then).
 SRes DecodeLzma2Blocks(Byte prop, ILookInStreamPtr stream, UInt64 packPosition,
-                       const std::vector<Lzma2Block>& blocks, Byte* out, unsigned workers,
-                       ISzAllocPtr alloc, DecodeHost& host);
+                       const std::vector<Lzma2Block>& blocks, Byte* out, FolderSink* sink,
+                       unsigned workers, ISzAllocPtr alloc, DecodeHost& host);
 
 // How many threads a folder of `blocks` blocks is decoded with when the host allows
 // `hostThreads`.

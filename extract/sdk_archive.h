@@ -1,5 +1,6 @@
 // Owners for what the SDK's 7z reader allocates: the archive database that SzArEx_Open fills
-// and the folder buffer that SzArEx_Extract keeps between the entries of one folder. Each
+// and the folder buffer that SzArEx_Extract keeps between the entries of one folder (the
+// extraction streams its folders instead; the decoding benchmark reads through the SDK). Each
 // frees with the allocator it was filled with, however the code that uses it returns.
 // Free of Windows headers: the packer, the fuzzers and the benchmark use them too.
 #pragma once

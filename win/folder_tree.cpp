@@ -11,6 +11,8 @@ namespace zelko {
 namespace {
 
 constexpr int kWriteAttempts = 10;
+// A folder's path must leave room for a file name of 8.3 characters and its backslash.
+constexpr size_t kLongFolderPath = MAX_PATH - 12;
 constexpr wchar_t kFolderFailed[] = L"Attempted to cleanup folder failed: ";
 constexpr wchar_t kFileFailed[] = L"Attempted to cleanup file failed: ";
 
@@ -26,18 +28,25 @@ bool IsLinkOrFile(DWORD attributes) {
 // stays and is logged, and the target is never entered.)
 void RemoveEntry(const std::wstring& path, DWORD attributes, const wchar_t* failureText,
                  FolderTreeLog log) {
-  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  const std::wstring call = LongPathForm(path);
+  ::SetFileAttributesW(call.c_str(), FILE_ATTRIBUTE_NORMAL);
   const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY)
-                           ? ::RemoveDirectoryW(path.c_str()) != FALSE
-                           : ::DeleteFileW(path.c_str()) != FALSE;
+                           ? ::RemoveDirectoryW(call.c_str()) != FALSE
+                           : ::DeleteFileW(call.c_str()) != FALSE;
   if (!removed) log(1, failureText + path, 0);
 }
 
 }  // namespace
 
+std::wstring LongPathForm(const std::wstring& path) {
+  if (path.size() < kLongFolderPath || path.compare(0, 4, L"\\\\?\\") == 0) return path;
+  if (path.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + path.substr(2);
+  return L"\\\\?\\" + path;
+}
+
 void DeleteFolderTree(std::wstring folder, FolderTreeLog log) {
   if (folder.size() < 4) return;  // never a drive root
-  const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+  const DWORD attributes = ::GetFileAttributesW(LongPathForm(folder).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && IsLinkOrFile(attributes)) {
     // The folder itself is a link: remove the link, never what it points to.
     RemoveEntry(folder, attributes, kFolderFailed, log);
@@ -46,7 +55,7 @@ void DeleteFolderTree(std::wstring folder, FolderTreeLog log) {
   std::wstring base = folder;
   if (base.back() == L'\\') base.pop_back();
   WIN32_FIND_DATAW entry;
-  ScopedFindHandle find(::FindFirstFileW((base + L"\\*.*").c_str(), &entry));
+  ScopedFindHandle find(::FindFirstFileW(LongPathForm(base + L"\\*.*").c_str(), &entry));
   if (find) {
     do {
       const std::wstring name = entry.cFileName;
@@ -61,8 +70,9 @@ void DeleteFolderTree(std::wstring folder, FolderTreeLog log) {
     } while (::FindNextFileW(find.get(), &entry));
   }
   find.reset();
-  ::SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!::RemoveDirectoryW(folder.c_str())) {
+  const std::wstring call = LongPathForm(folder);
+  ::SetFileAttributesW(call.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!::RemoveDirectoryW(call.c_str())) {
     log(1, kFolderFailed + folder, 0);
   }
 }

@@ -13,10 +13,18 @@ namespace zelko {
 // (SfxLog::Write) in the program. The log lives above this folder, so it is handed in.
 using FolderTreeLog = void (*)(int level, const std::wstring& text, int withSystemError);
 
+// The form of the full path `path` that every file call takes whatever its length: a path too
+// long for a folder (MAX_PATH less the 12 characters that a folder must leave for a file
+// name) gets the "\\?\" prefix ("\\?\UNC\" for a share), which hands it to the file system
+// as it is, without MAX_PATH and without the system's long-path policy. Shorter paths, and
+// paths that have a prefix already, stay as they are, so what is logged stays readable.
+std::wstring LongPathForm(const std::wstring& path);
+
 // Deletes `folder` with everything in it, depth first; read-only files go too. A junction or
 // symbolic link inside is removed itself and never entered, so nothing outside the tree is
-// touched. Paths of three characters or fewer (a drive root) are left alone. What cannot be
-// deleted is written to `log` (level 1) and left in place.
+// touched. Paths of three characters or fewer (a drive root) are left alone. Every call
+// takes the path's long form, so a tree deeper than MAX_PATH goes too. What cannot be deleted
+// is written to `log` (level 1, with the path as given) and left in place.
 void DeleteFolderTree(std::wstring folder, FolderTreeLog log);
 
 // Creates `folder` (with its parents) when missing, then creates and deletes a new file in it.

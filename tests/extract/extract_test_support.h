@@ -2,6 +2,7 @@
 // clean run state.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -56,6 +57,18 @@ struct ScriptedHost : QuietDecodeHost {
 
 // Clears the shared flags and the error condition of theApp.
 void ResetRunState();
+
+// A test of the run's extraction: a clean run state before and after, a temporary folder,
+// and the recording host installed.
+class RecordedRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetRunState(); }
+  void TearDown() override { ResetRunState(); }
+
+  TempFolder temp_;
+  RecordingHost host_;
+  ScopedDecodeHost hostScope_{host_};
+};
 
 // The current directory.
 std::wstring CurrentDirectory();

@@ -226,7 +226,7 @@ BlockDecode DecodeWithTwoWorkers(ScriptedHost& run) {
   for (const auto& file : SourceFiles()) d.expected += file.second;
   d.out.assign(archive.unpackSize(), '\xAA');
   d.result = DecodeLzma2Blocks(archive.prop(), archive.stream(), archive.packStart(), blocks,
-                               reinterpret_cast<Byte*>(&d.out[0]), 2, &kAlloc, run);
+                               reinterpret_cast<Byte*>(&d.out[0]), nullptr, 2, &kAlloc, run);
   return d;
 }
 
@@ -258,6 +258,42 @@ TEST(Lzma2BlocksTest, PauseHoldsAndResumes) {
   EXPECT_EQ(1, run.waits);
   EXPECT_TRUE(d.out == d.expected);
   EXPECT_EQ(d.out.size() / 1024, TotalKB(run));
+}
+
+// Streaming: each worker decodes into a buffer of one block, and the blocks reach the sink
+// whole and in their order; a sink that fails stops the workers with its own result.
+struct BlockSink : FolderSink {
+  SRes Put(const Byte* data, size_t size) override {
+    sizes.push_back(size);
+    out.append(reinterpret_cast<const char*>(data), size);
+    return sizes.size() == failAt ? SZ_ERROR_WRITE : SZ_OK;
+  }
+  std::string out;
+  std::vector<size_t> sizes;
+  size_t failAt = 0;
+};
+
+TEST(Lzma2BlocksTest, StreamingHandsTheBlocksOnInOrder) {
+  for (size_t failAt : {0, 2}) {
+    SCOPED_TRACE(failAt);
+    MemoryArchive archive(ReadFileBytes(Fixture(L"lzma2_blocks.7z")));
+    ASSERT_EQ(SZ_OK, archive.opened());
+    const std::vector<Lzma2Block> blocks = Blocks(archive);
+    ASSERT_GT(blocks.size(), 2u);
+    std::string expected;
+    for (const auto& file : SourceFiles()) expected += file.second;
+    ScriptedHost run = WithThreads(2);
+    BlockSink sink;
+    sink.failAt = failAt;
+    const SRes result = DecodeLzma2Blocks(archive.prop(), archive.stream(), archive.packStart(),
+                                          blocks, nullptr, &sink, 2, &kAlloc, run);
+    const size_t handed = failAt == 0 ? blocks.size() : failAt;
+    EXPECT_EQ(failAt == 0 ? SZ_OK : SZ_ERROR_WRITE, result);
+    ASSERT_EQ(handed, sink.sizes.size());
+    for (size_t i = 0; i < handed; ++i) EXPECT_EQ(blocks[i].unpackSize, sink.sizes[i]);
+    EXPECT_TRUE(sink.out == expected.substr(0, sink.out.size()));
+    if (failAt == 0) EXPECT_EQ(expected.size(), sink.out.size());
+  }
 }
 
 }  // namespace

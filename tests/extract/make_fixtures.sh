@@ -47,6 +47,36 @@ touch -d '1999-12-31 23:59:58' tree/a_first.bin tree/b_empty.txt
 (cd tree && z ../tree_plain_header.7z -m0=LZMA -mhc=off ./*)
 (cd tree && z ../tree_lzma2_blocks.7z -mmt=4 -m0=LZMA2:d=1m:c=1m ./*)
 
+# The same archives with the check sum of their last file (readonly.txt) inverted in a plain
+# header: everything decodes, and only that file fails its check.
+last_crc=$(cd tree && 7zz l -slt ../tree_copy.7z readonly.txt | sed -n 's/^CRC = //p')
+for method in lzma_solid:"-m0=LZMA" lzma2:"-m0=LZMA2" lzma2_blocks:"-mmt=4 -m0=LZMA2:d=1m:c=1m" \
+    bcj_lzma:"-m0=LZMA -mf=BCJ" bcj2:"-m0=LZMA -mf=BCJ2" copy:"-mx0" arm64:"-m0=LZMA2 -mf=ARM64"; do
+  # shellcheck disable=SC2086  # the options are words
+  (cd tree && z "../broken_${method%%:*}.7z" ${method#*:} -mhc=off ./*)
+  python3 "$here/break_last_crc.py" "broken_${method%%:*}.7z" "$last_crc"
+done
+
+# A BCJ2 archive whose range-coder stream carries one byte more than the
+# decoder uses; everything else is right.
+(cd tree && z ../bcj2_long_rc.7z -m0=LZMA -mf=BCJ2 -mhc=off ./*)
+python3 "$here/grow_pack.py" bcj2_long_rc.7z 1
+
+# --- A payload whose file lies more than 300 characters deep: six folders of 51 characters.
+part=long_folder_name_long_folder_name_long_folder_name
+deep=$part/$part/$part/$part/$part/$part
+mkdir -p "long/$deep"
+printf 'deep inside\n' > "long/$deep/deep_file.txt"
+(cd long && z ../long_path.7z ./*)
+rm -r long
+
+# --- A folder larger than what the extraction may hold: 160 MiB in one LZMA2 stream with a
+# dictionary of 1 MiB. Zeros, so the archive stays small.
+mkdir -p large
+head -c $((160 << 20)) /dev/zero > large/zeros.bin
+(cd large && z ../large_folder.7z -m0=LZMA2:d=1m -mhc=off zeros.bin)
+rm -r large
+
 # --- LZMA2 in independent blocks, as a multi-threaded encoder writes them (c: block size) --
 # Text that compresses, with noise in the middle that the encoder stores as it is, so that
 # blocks begin with either kind of chunk. Headers plain, so the tests find the packed data.

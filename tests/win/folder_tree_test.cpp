@@ -34,6 +34,39 @@ class DeleteFolderTreeTest : public testing::Test {
   void SetUp() override { g_logged.clear(); }
 };
 
+// The rule Windows holds paths to (Wine passes long paths in any form, so it is tested here):
+// from MAX_PATH less 12 characters on, a path reaches the file system only in its long form.
+TEST(LongPathFormTest, LongPathsGetThePrefix) {
+  const std::wstring longTail(240, L'x');
+  struct Case {
+    std::wstring path;
+    std::wstring expected;
+  };
+  const Case cases[] = {
+      {L"C:\\short\\path", L"C:\\short\\path"},
+      {L"C:\\" + std::wstring(244, L'x'), L"C:\\" + std::wstring(244, L'x')},  // 247: fits
+      {L"C:\\" + std::wstring(245, L'x'), L"\\\\?\\C:\\" + std::wstring(245, L'x')},
+      {L"\\\\server\\share\\" + longTail, L"\\\\?\\UNC\\server\\share\\" + longTail},
+      {L"\\\\?\\C:\\" + longTail, L"\\\\?\\C:\\" + longTail},  // already long
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.expected, LongPathForm(c.path)) << c.path.size();
+}
+
+TEST_F(DeleteFolderTreeTest, RemovesATreeDeeperThanMaxPath) {
+  TempFolder root;
+  const std::wstring tree = root / L"deep";
+  std::wstring folder = tree;
+  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  while (folder.size() < 400) {
+    folder += L"\\" + std::wstring(60, L'd');
+    ASSERT_TRUE(::CreateDirectoryW(LongPathForm(folder).c_str(), nullptr));
+  }
+  ASSERT_TRUE(WriteFileBytes(LongPathForm(folder + L"\\file.txt"), "x"));
+  DeleteFolderTree(tree, RecordLog);
+  EXPECT_EQ(std::vector<std::wstring>{}, g_logged);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(tree.c_str()));
+}
+
 TEST_F(DeleteFolderTreeTest, RemovesNestedFilesAndFoldersReadOnlyOnesToo) {
   TempFolder root;
   const std::wstring tree = root / L"tree";
