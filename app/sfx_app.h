@@ -134,6 +134,9 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   uint32_t progressTotal_ = 0;
   uint32_t progressDone_ = 0;
   std::wstring pipeName_;
+  // Whether a busy pipe is worth waiting for: true until a wait for it times out, and again
+  // once a report gets through.
+  BOOL bWaitForBusyPipe_ = TRUE;
   BOOL bRdcMode_ = FALSE;
   BOOL bProductInstalled_ = FALSE;
   // The installer folder is the program's own per-product folder, or one this run created:

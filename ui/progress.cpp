@@ -11,6 +11,9 @@
 namespace zelko {
 namespace {
 
+// How long a report waits for a busy updater pipe to listen again.
+constexpr DWORD kBusyPipeWaitMs = 1000;
+
 // The first pipe path that answers a probe (open and close, nothing sent), or empty.
 std::wstring ProbeProgressPipe() {
   for (const std::wstring& path : {kProgressPipePrefix + DeriveProgressPipeName(),
@@ -28,7 +31,18 @@ void SendPipeProgress(CZelkoSelfExtractorApp& app, uint32_t amountKB) {
   if (app.progressDone_ > app.progressTotal_) return;
   if (app.pipeName_.empty()) return;
   ScopedFileHandle pipe(OpenProgressPipe(app.pipeName_));
+  // The updater serves one writer at a time and listens again after each: a report that comes
+  // while it takes the one before finds the pipe busy, and waits for it briefly rather than
+  // be lost. A server that stays busy past the wait is not waited for again until a report
+  // gets through, so it cannot slow the extraction down report by report.
+  if (!pipe && ::GetLastError() == ERROR_PIPE_BUSY && app.bWaitForBusyPipe_) {
+    if (::WaitNamedPipeW(app.pipeName_.c_str(), kBusyPipeWaitMs)) {
+      pipe.reset(OpenProgressPipe(app.pipeName_));
+    }
+    app.bWaitForBusyPipe_ = pipe ? TRUE : FALSE;
+  }
   if (!pipe) return;  // lost; the next report tries again
+  app.bWaitForBusyPipe_ = TRUE;
   const uint32_t percent = PipePercentage(app.progressDone_, app.progressTotal_);
   const unsigned char message[4] = {
       static_cast<unsigned char>(percent), static_cast<unsigned char>(percent >> 8),
@@ -46,6 +60,7 @@ void CZelkoSelfExtractorApp::StartProgress(uint32_t totalKB) {
     progressTotal_ = totalKB;
     progressDone_ = 0;
     pipeName_ = ProbeProgressPipe();
+    bWaitForBusyPipe_ = TRUE;
     return;
   }
   if (bFinished_ || dialog_ == nullptr) return;

@@ -110,5 +110,47 @@ TEST_F(PipeProgressTest, TotalOfZeroSendsZeroForNothingAndStopsAfterIt) {
   EXPECT_EQ(Connections(server.Flush()), (std::vector<std::string>{"0 -", Message(0)}));
 }
 
+// An updater whose only pipe instance stays taken: the first report waits for it and is lost,
+// and the reports after it do not wait again until one gets through.
+TEST_F(PipeProgressTest, BusyPipeIsWaitedForUntilAWaitFails) {
+  const std::wstring path = primary_;
+  ScopedFileHandle instance(::CreateNamedPipeW(path.c_str(),
+                                               PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                                               PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 4096, 0,
+                                               nullptr));
+  ASSERT_TRUE(instance);
+  ScopedHandle connected(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = connected.get();
+  // Listens without blocking: the next writer that opens the pipe takes the instance.
+  auto listen = [&] {
+    ::ResetEvent(connected.get());
+    return ::ConnectNamedPipe(instance.get(), &overlapped) ||
+           ::GetLastError() == ERROR_IO_PENDING;
+  };
+  ASSERT_TRUE(listen());
+  theApp.progressTotal_ = 10;
+  theApp.progressDone_ = 0;
+  theApp.pipeName_ = path;
+  theApp.bWaitForBusyPipe_ = TRUE;
+  // The one instance, taken by another writer that never lets go.
+  ScopedFileHandle holder(OpenProgressPipe(path));
+  ASSERT_TRUE(holder);
+
+  ReportProgress(1);
+  EXPECT_FALSE(theApp.bWaitForBusyPipe_);
+  ReportProgress(1);
+  EXPECT_FALSE(theApp.bWaitForBusyPipe_);
+  EXPECT_EQ(theApp.progressDone_, 2u);  // counted all the same
+
+  // Free again: the next report gets through, and a busy pipe is worth a wait once more.
+  holder.reset();
+  ::DisconnectNamedPipe(instance.get());
+  ASSERT_TRUE(listen());
+  ReportProgress(1);
+  EXPECT_TRUE(theApp.bWaitForBusyPipe_);
+  theApp.pipeName_.clear();
+}
+
 }  // namespace
 }  // namespace zelko::test
