@@ -144,7 +144,8 @@ void CZelkoSelfExtractorDlg::OnCancelRequest() {
     // Against the main thread, which sets bSetupStarting_ and then waits while bPaused_ is
     // set: either it waits for this question, or this side sees that the setup program is
     // being started and asks nothing. A Yes then can never undo a finished installation.
-    ::MemoryBarrier();
+    // (Both flags are sequentially consistent, so the two threads cannot each miss the
+    // other's write.)
     if (!app.bSetupStarting_) {
       const std::wstring title = StringValue(kSfxTitleCaptionBar);
       const std::wstring question = StringValue(kSfxCancelConfirm);
@@ -164,8 +165,7 @@ void CZelkoSelfExtractorDlg::Cancel() {
   SfxLog::Write(1, L"User canceled process");
   // Cancelled before finished: the extraction stops when it sees bFinished_, and its result
   // must by then be known as the user's doing, never reported as an error.
-  app.bCancelled_ = TRUE;
-  ::MemoryBarrier();
+  app.bCancelled_ = TRUE;  // seen by any thread that then sees bFinished_
   app.bFinished_ = TRUE;
   // Hidden, not ended: the main thread still sends progress to it and owns its last message
   // box by it until the cleanup ends it.
@@ -214,7 +214,7 @@ BOOL CWinThreadProc::InitInstance() {
 
 int CWinThreadProc::ExitInstance() {
   const int code = CWinThread::ExitInstance();
-  ::InterlockedDecrement(&theApp.uiThreadCount_);
+  --theApp.uiThreadCount_;
   return code;
 }
 
@@ -249,10 +249,10 @@ BOOL CZelkoSelfExtractorApp::InitDialog() {
   // Counted from before its start, so the count always matches the threads running: a
   // thread that ends at once (no template) cannot take it below 0, and the cleanup waits for
   // a thread whose dialog appeared without its controls.
-  ::InterlockedIncrement(&uiThreadCount_);
+  ++uiThreadCount_;
   if (!thread->CreateThread(THREAD_PRIORITY_NORMAL, 0, 0)) {
     const DWORD error = ::GetLastError();
-    ::InterlockedDecrement(&uiThreadCount_);
+    --uiThreadCount_;
     ::SetLastError(error);
     ShowDialogCreateFailure(L"its thread did not start", 1);
     return FALSE;

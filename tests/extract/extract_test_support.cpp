@@ -24,6 +24,8 @@ void ResetRunState() {
   theApp.bSilent_ = FALSE;
   theApp.bKiv_ = FALSE;
   theApp.error_ = SFXError(SfxConfig::GetText);
+  // As the run makes it before its dialog starts.
+  if (theApp.waitEvent_ == nullptr) theApp.waitEvent_ = CreateWaitEvent();
 }
 
 std::wstring CurrentDirectory() {

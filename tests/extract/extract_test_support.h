@@ -55,7 +55,8 @@ struct ScriptedHost : QuietDecodeHost {
   std::vector<uint32_t> amounts;
 };
 
-// Clears the shared flags and the error condition of theApp.
+// Clears the shared flags and the error condition of theApp, and makes "WaitEvent" when
+// there is none.
 void ResetRunState();
 
 // A test of the run's extraction: a clean run state before and after, a temporary folder,

@@ -25,12 +25,11 @@ void Spin(unsigned count) {
 TEST(WaitWhilePausedTest, NoReleaseIsLost) {
   ResetRunState();
   std::mt19937 random(12345);
+  const HANDLE event = theApp.waitEvent_;
+  ASSERT_NE(nullptr, event);
   for (int i = 0; i < 300; ++i) {
-    // Every tenth round is a first pause: no event exists yet when the question closes.
-    if (i % 10 == 0 && theApp.waitEvent_ != nullptr) {
-      ::CloseHandle(theApp.waitEvent_);
-      theApp.waitEvent_ = nullptr;
-    }
+    // Every tenth round runs without the event, as a run whose event could not be made.
+    theApp.waitEvent_ = i % 10 == 0 ? nullptr : event;
     BeginPause();
     std::atomic<bool> released{false};
     const unsigned delay = random() % 200000;
@@ -44,7 +43,7 @@ TEST(WaitWhilePausedTest, NoReleaseIsLost) {
     EXPECT_TRUE(released) << "round " << i;
     ui.join();
   }
-  ASSERT_NE(nullptr, theApp.waitEvent_);
+  theApp.waitEvent_ = event;
   // The wait never resets the event; that is the user-interface thread's part.
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(theApp.waitEvent_, 0));
 }
@@ -62,11 +61,15 @@ TEST(WaitWhilePausedTest, EndsAtCancelEvenIfStillPaused) {
 }
 
 TEST(WaitWhilePausedTest, MakesTheNamedEvent) {
-  ResetRunState();
-  EXPECT_TRUE(WaitWhilePaused());  // not paused: returns at once
-  ASSERT_NE(nullptr, theApp.waitEvent_);
-  const ScopedHandle other(::OpenEventW(SYNCHRONIZE, FALSE, L"WaitEvent"));
-  EXPECT_TRUE(other.valid());
+  const ScopedHandle made(CreateWaitEvent());
+  ASSERT_TRUE(made.valid());
+  const ScopedHandle other(::OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, L"WaitEvent"));
+  ASSERT_TRUE(other.valid());
+  // Manual reset: a signal stays until the user-interface thread resets it.
+  ASSERT_TRUE(::SetEvent(other.get()));
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(made.get(), 0));
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(made.get(), 0));
+  ASSERT_TRUE(::ResetEvent(other.get()));
 }
 
 }  // namespace
