@@ -75,7 +75,10 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   // RDC mode an installed product sets its error condition. Always false for /sfx_ne runs.
   BOOL IsAlreadyInstalled();
   // Starts the progress dialog on its own user-interface thread and waits until its controls
-  // are up. False, with the failure shown, when it cannot be created; the run then ends.
+  // are up: on the dialog's ready signal and the thread's handle together, so a thread that
+  // dies early ends the wait at once, for at most 4.2 seconds, then up to 2 seconds more for
+  // controls not yet there. False, with the failure shown, when it cannot be created; the run
+  // then ends.
   BOOL InitDialog();
   // Resets progress to nothing done of `totalKB`, on the dialog's bar or the updater's pipe.
   void StartProgress(uint32_t totalKB);
@@ -88,7 +91,8 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   // exitCode_. A missing or unstartable program sets the error condition; a refused
   // elevation or an exit code of 1602 counts as a cancel.
   BOOL StartInstaller();
-  // Ends the dialog, waits for its thread, and removes the support folder. After a cancel of a
+  // Ends the dialog, waits up to 10 seconds on its thread's handle, and removes the support
+  // folder. After a cancel of a
   // run that would start the setup program, it also takes back what the run extracted: all
   // of an owned installer folder, else only the paths in extractedPaths_. The folders made on
   // the way to an installer folder (createdFolders_) go when they are empty and the payload
@@ -142,6 +146,9 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   const wchar_t* passToSetup_ = nullptr;  // into the process command line; not owned
   // Running user-interface threads: 1 from just before InitDialog starts one until it ends.
   std::atomic<LONG> uiThreadCount_{0};
+  // The user-interface thread's handle, which the cleanup waits on; null until InitDialog
+  // started the thread. Borrowed from the thread's object, which lives until the process ends.
+  HANDLE uiThread_ = nullptr;
   // "WaitEvent", created by the sequence before the user-interface thread starts and open
   // until the process ends; null when it could not be created (the pause then polls). Never
   // replaced while that thread runs, so it reads the handle without a lock.
