@@ -44,4 +44,19 @@ void EndPause() {
   if (theApp.waitEvent_ != nullptr) ::SetEvent(theApp.waitEvent_);
 }
 
+void AnswerPause(const std::function<void()>& whilePaused) {
+  constexpr ULONGLONG kPauseWaitMs = 30000;
+  const ULONGLONG deadline = ::GetTickCount64() + kPauseWaitMs;
+  while (!theApp.bPaused_) {
+    if (::GetTickCount64() > deadline) {
+      ADD_FAILURE() << "the extraction did not pause within 30 seconds";
+      theApp.bFinished_ = TRUE;
+      return;
+    }
+    ::Sleep(1);
+  }
+  if (whilePaused) whilePaused();
+  EndPause();
+}
+
 }  // namespace zelko::test

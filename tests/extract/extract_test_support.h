@@ -79,4 +79,10 @@ void BeginPause();
 // ... and when the question closes: clear bPaused_, then signal the event.
 void EndPause();
 
+// The user-interface thread's side of a pause that the extraction opens itself (BeginPause
+// from its progress): waits for bPaused_, runs `whilePaused`, then ends the pause. A pause
+// that has not come within 30 seconds fails the test, and the run is marked finished so that
+// a pause opened later cannot hold the extraction for ever.
+void AnswerPause(const std::function<void()>& whilePaused = {});
+
 }  // namespace zelko::test

@@ -19,6 +19,27 @@ void Spin(unsigned count) {
   }
 }
 
+// WaitWhilePaused, bounded: a wait still blocked after 10 seconds has lost its release. The
+// test then fails, and the wait is ended (the run finished, the event signalled) so that the
+// test does not hang.
+::testing::AssertionResult WaitWhilePausedEnds() {
+  const ScopedHandle returned(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!returned) return ::testing::AssertionFailure() << "no event: " << ::GetLastError();
+  std::atomic<bool> rescued{false};
+  std::thread watchdog([&] {
+    if (::WaitForSingleObject(returned.get(), 10000) == WAIT_OBJECT_0) return;
+    rescued = true;
+    theApp.bFinished_ = TRUE;
+    if (theApp.waitEvent_ != nullptr) ::SetEvent(theApp.waitEvent_);
+  });
+  const BOOL result = WaitWhilePaused();
+  ::SetEvent(returned.get());
+  watchdog.join();
+  if (rescued) return ::testing::AssertionFailure() << "the wait was still blocked after 10 s";
+  if (!result) return ::testing::AssertionFailure() << "WaitWhilePaused returned FALSE";
+  return ::testing::AssertionSuccess();
+}
+
 // The main thread waits while a second thread, acting as the user-interface thread, closes
 // the question at a random moment: before the wait begins, while it begins, or while it
 // blocks. The wait must end every time, and never before the release.
@@ -39,9 +60,10 @@ TEST(WaitWhilePausedTest, NoReleaseIsLost) {
       EndPause();
     });
     Spin(random() % 200000);
-    EXPECT_TRUE(WaitWhilePaused());
-    EXPECT_TRUE(released) << "round " << i;
+    const ::testing::AssertionResult ended = WaitWhilePausedEnds();
     ui.join();
+    ASSERT_TRUE(ended) << "round " << i;
+    EXPECT_TRUE(released) << "round " << i;
   }
   theApp.waitEvent_ = event;
   // The wait never resets the event; that is the user-interface thread's part.
@@ -55,7 +77,7 @@ TEST(WaitWhilePausedTest, EndsAtCancelEvenIfStillPaused) {
     theApp.bFinished_ = TRUE;  // a confirmed cancel, signalled before bPaused_ is cleared
     if (theApp.waitEvent_ != nullptr) ::SetEvent(theApp.waitEvent_);
   });
-  EXPECT_TRUE(WaitWhilePaused());
+  EXPECT_TRUE(WaitWhilePausedEnds());
   ui.join();
   ResetRunState();
 }
