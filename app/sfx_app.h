@@ -92,11 +92,11 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   // elevation or an exit code of 1602 counts as a cancel.
   BOOL StartInstaller();
   // Ends the dialog, waits up to 10 seconds on its thread's handle, and removes the support
-  // folder. After a cancel of a
-  // run that would start the setup program, it also takes back what the run extracted: all
-  // of an owned installer folder, else only the paths in extractedPaths_. The folders made on
-  // the way to an installer folder (createdFolders_) go when they are empty and the payload
-  // never reached the folder or was taken back. Runs on every path out of the sequence.
+  // folder. After a cancel of a run that would start the setup program, it also takes back
+  // what the run extracted: all of an owned installer folder, else only the paths in
+  // extractedPaths_. The folders made on the way to an installer folder (createdFolders_) go
+  // when they are empty and the payload never reached the folder or was taken back. Runs on
+  // every path out of the sequence.
   void Cleanup();
   // Makes installFolder_ an existing, writable folder. With a shell folder id (CSIDL_...) it
   // first forms the program's own per-product folder under it and empties it; with
