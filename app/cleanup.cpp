@@ -9,8 +9,8 @@
 namespace zelko {
 namespace {
 
-constexpr int kUiWaitSteps = 50;  // of 200 ms: ten seconds in all
-constexpr DWORD kUiWaitStepMs = 200;
+// After that the deletions go ahead, with the user-interface thread maybe still running.
+constexpr DWORD kUiWaitMs = 10000;
 
 void DeleteFileForcibly(const std::wstring& path) {
   if (path.empty()) return;
@@ -34,9 +34,7 @@ void CZelkoSelfExtractorApp::Cleanup() {
   if (dialog_ != nullptr && dialog_->GetSafeHwnd() != nullptr) {
     ::PostMessageW(dialog_->GetSafeHwnd(), kEndDialogMessage, 0, 0);
   }
-  for (int step = 0; step < kUiWaitSteps && uiThreadCount_ != 0; ++step) {
-    WaitAnsweringSentMessages(nullptr, kUiWaitStepMs);
-  }
+  if (uiThread_ != nullptr) WaitAnsweringSentMessages(uiThread_, kUiWaitMs);
 
   DeleteFileForcibly(configPath_);
   DeleteFileForcibly(installerBinPath_);

@@ -103,6 +103,9 @@ CZelkoSelfExtractorApp::NextStep CZelkoSelfExtractorApp::RunInstallation() {
   // In RDC mode the second payload goes over an installed product.
   runStep_ = L"IsAlreadyInstalled";
   if (IsAlreadyInstalled() && !bRdcMode_) return NextStep::kReport;
+  // The pause's event exists before the dialog's thread can first read it, and is never
+  // replaced after: neither thread makes it on the way.
+  waitEvent_ = CreateWaitEvent();
   // A dialog that cannot be created has shown its own message; the run ends without a
   // second one (ExitInstance gives it its code).
   runStep_ = L"InitDialog";
@@ -113,8 +116,7 @@ CZelkoSelfExtractorApp::NextStep CZelkoSelfExtractorApp::RunInstallation() {
   // The payload is on disk, and the cancel question closes for good: a Cancel pressed from
   // now on asks nothing. A question already open may have come after the extraction's last
   // look at the flags, so its answer is awaited here; after Yes nothing is started.
-  bSetupStarting_ = TRUE;
-  ::MemoryBarrier();  // the dialog's thread reads this flag after it sets bPaused_
+  bSetupStarting_ = TRUE;  // before bPaused_ is read: the dialog's thread does the reverse
   WaitWhilePaused();
   if (bFinished_) return NextStep::kReport;  // cancelled: the flags tell
   if (bDoNotExecute_) {

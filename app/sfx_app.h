@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,6 +31,11 @@ constexpr int32_t kInstallUserExit = 1602;
 constexpr int32_t kInstallPackageInvalid = 1620;
 constexpr int32_t kInstallTempUnwritable = 1632;
 constexpr int32_t kInvalidCommandLine = 1639;
+
+// A flag of the run that the main thread and the user-interface thread share.
+using SharedFlag = std::atomic<BOOL>;
+static_assert(sizeof(SharedFlag) == 4 && SharedFlag::is_always_lock_free,
+              "a shared flag is one 32-bit value, read and written without a lock");
 
 class CZelkoSelfExtractorApp : public CWinAppBase {
  public:
@@ -69,7 +75,10 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   // RDC mode an installed product sets its error condition. Always false for /sfx_ne runs.
   BOOL IsAlreadyInstalled();
   // Starts the progress dialog on its own user-interface thread and waits until its controls
-  // are up. False, with the failure shown, when it cannot be created; the run then ends.
+  // are up: on the dialog's ready signal and the thread's handle together, so a thread that
+  // dies early ends the wait at once, for at most 4.2 seconds, then up to 2 seconds more for
+  // controls not yet there. False, with the failure shown, when it cannot be created; the run
+  // then ends.
   BOOL InitDialog();
   // Resets progress to nothing done of `totalKB`, on the dialog's bar or the updater's pipe.
   void StartProgress(uint32_t totalKB);
@@ -82,11 +91,12 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   // exitCode_. A missing or unstartable program sets the error condition; a refused
   // elevation or an exit code of 1602 counts as a cancel.
   BOOL StartInstaller();
-  // Ends the dialog, waits for its thread, and removes the support folder. After a cancel of a
-  // run that would start the setup program, it also takes back what the run extracted: all
-  // of an owned installer folder, else only the paths in extractedPaths_. The folders made on
-  // the way to an installer folder (createdFolders_) go when they are empty and the payload
-  // never reached the folder or was taken back. Runs on every path out of the sequence.
+  // Ends the dialog, waits up to 10 seconds on its thread's handle, and removes the support
+  // folder. After a cancel of a run that would start the setup program, it also takes back
+  // what the run extracted: all of an owned installer folder, else only the paths in
+  // extractedPaths_. The folders made on the way to an installer folder (createdFolders_) go
+  // when they are empty and the payload never reached the folder or was taken back. Runs on
+  // every path out of the sequence.
   void Cleanup();
   // Makes installFolder_ an existing, writable folder. With a shell folder id (CSIDL_...) it
   // first forms the program's own per-product folder under it and empties it; with
@@ -112,14 +122,21 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   SFXError error_{SfxConfig::GetText};
   uint32_t totalSizeKB_ = 0;
   BOOL bSilent_ = FALSE;
-  volatile BOOL bFinished_ = FALSE;  // shared with the user-interface thread
-  volatile BOOL bPaused_ = FALSE;    // shared with the user-interface thread
-  volatile BOOL bCancelled_ = FALSE; // shared with the user-interface thread
+  // The flags shared with the user-interface thread: each a whole 32-bit value, written by one
+  // thread and read by the other without a lock. Atomic, so a read never races a write, and
+  // (sequentially consistent) both threads see the writes of all four in one order: a flag
+  // set before another is never seen after it, with no barrier beside them.
+  SharedFlag bFinished_{FALSE};
+  SharedFlag bPaused_{FALSE};
+  SharedFlag bCancelled_{FALSE};
   // Set by the main thread once the payload is on disk: from then on Cancel opens no question.
-  volatile BOOL bSetupStarting_ = FALSE;  // shared with the user-interface thread
+  SharedFlag bSetupStarting_{FALSE};
   BOOL bDoNotExecute_ = FALSE;
   BOOL bValidate_ = FALSE;
   BOOL b7zArchive_ = TRUE;
+  // Where "config.bin" is, which SfxConfig reads on both threads. Set before anything reads
+  // it (by PrepareConfiguration, or by the xRDC mode) and so before the user-interface thread
+  // starts, and never changed after: that thread reads it without a lock.
   std::wstring configPath_;
   std::wstring installerBinPath_;
   std::wstring rdcBinPath_;
@@ -127,8 +144,15 @@ class CZelkoSelfExtractorApp : public CWinAppBase {
   std::wstring tempPath_;
   std::wstring installFolder_;
   const wchar_t* passToSetup_ = nullptr;  // into the process command line; not owned
-  volatile LONG uiThreadCount_ = 0;
-  HANDLE waitEvent_ = nullptr;  // "WaitEvent", open until the process ends
+  // Running user-interface threads: 1 from just before InitDialog starts one until it ends.
+  std::atomic<LONG> uiThreadCount_{0};
+  // The user-interface thread's handle, which the cleanup waits on; null until InitDialog
+  // started the thread. Borrowed from the thread's object, which lives until the process ends.
+  HANDLE uiThread_ = nullptr;
+  // "WaitEvent", created by the sequence before the user-interface thread starts and open
+  // until the process ends; null when it could not be created (the pause then polls). Never
+  // replaced while that thread runs, so it reads the handle without a lock.
+  HANDLE waitEvent_ = nullptr;
   BOOL bKiv_ = FALSE;
   BOOL bVuh_ = FALSE;
   uint32_t progressTotal_ = 0;

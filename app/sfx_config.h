@@ -1,6 +1,8 @@
 // Settings of the run, read from the extracted configuration file ("config.bin") each time
-// they are asked for. There is no cache, so a lookup is safe from any thread and a value read
-// after the cleanup has removed the file is empty.
+// they are asked for. There is no cache, so a value read after the cleanup has removed the
+// file is empty. A lookup is safe from any thread: the file's path, theApp.configPath_, is set
+// before the first lookup and before the user-interface thread starts, and never changes while
+// that thread runs.
 #pragma once
 
 #include <string>

@@ -16,17 +16,15 @@ constexpr DWORD kWaitSliceMs = 100;
 
 }  // namespace
 
+HANDLE CreateWaitEvent() { return ::CreateEventW(nullptr, TRUE, FALSE, kWaitEventName); }
+
 BOOL WaitWhilePaused() {
-  CZelkoSelfExtractorApp& app = theApp;
-  if (app.waitEvent_ == nullptr) {
-    app.waitEvent_ = ::CreateEventW(nullptr, TRUE, FALSE, kWaitEventName);
-  }
+  const CZelkoSelfExtractorApp& app = theApp;
   while (app.bPaused_ && !app.bFinished_) {
     if (app.waitEvent_ != nullptr) {
       ::WaitForSingleObject(app.waitEvent_, kWaitSliceMs);
     } else {
       ::Sleep(kWaitSliceMs);
-      app.waitEvent_ = ::CreateEventW(nullptr, TRUE, FALSE, kWaitEventName);
     }
   }
   return TRUE;

@@ -11,14 +11,18 @@ namespace zelko {
 
 class CZelkoSelfExtractorApp;
 
+// The named manual-reset event "WaitEvent", not signalled at first, or null when it cannot be
+// created. The run makes it once, into theApp.waitEvent_, before the user-interface thread
+// starts, and keeps it until the process ends.
+HANDLE CreateWaitEvent();
+
 // Blocks the extraction while the cancel confirmation is open (theApp.bPaused_ set and
-// bFinished_ not), on the named manual-reset event "WaitEvent", created on first use and kept
-// until the process ends. Always returns TRUE.
+// bFinished_ not), on theApp.waitEvent_. Always returns TRUE.
 //
 // The event is never reset here: the user-interface thread resets it before it sets bPaused_
 // and signals it after it has cleared bPaused_. Waiting in short slices and testing the flags
 // again after every slice means a release can never be lost, whatever the order of those
-// steps and of this wait, the very first pause included.
+// steps and of this wait; without the event the slices are sleeps.
 BOOL WaitWhilePaused();
 
 // The decoding core's view of the run: the application's flags, the pause wait, progress

@@ -18,11 +18,10 @@ constexpr int kCancelButtonId = IDCANCEL;
 // The controls without which the dialog does not count as started.
 constexpr int kRequiredControls[] = {kCancelButtonId, IDC_PROGRESS_BAR, IDC_HEADING, IDC_STATUS};
 
-// Limits of the start: the first look after 200 ms, then every 100 ms for at most 4 seconds
-// for the dialog, and up to 2 seconds for its controls.
-constexpr DWORD kFirstLookMs = 200;
+// Limits of the start: 4.2 seconds for the dialog, then up to 2 seconds for its controls,
+// looked for every 100 ms.
+constexpr DWORD kDialogStartMs = 200 + 40 * 100;
 constexpr DWORD kLookIntervalMs = 100;
-constexpr int kDialogLooks = 40;
 constexpr int kControlLooks = 20;
 
 std::wstring StringValue(const wchar_t* key) { return SfxConfig::GetText(key); }
@@ -61,8 +60,8 @@ std::wstring FormatProgressPercent(uint32_t position) {
   return digits + L"%";
 }
 
-CZelkoSelfExtractorDlg::CZelkoSelfExtractorDlg(HICON icon)
-    : CDialog(IDD_PROGRESS_DIALOG), icon_(icon) {}
+CZelkoSelfExtractorDlg::CZelkoSelfExtractorDlg(HICON icon, HANDLE ready)
+    : CDialog(IDD_PROGRESS_DIALOG), icon_(icon), ready_(ready) {}
 
 BOOL CZelkoSelfExtractorDlg::OnInitDialog() {
   CDialog::OnInitDialog();
@@ -89,6 +88,8 @@ BOOL CZelkoSelfExtractorDlg::OnInitDialog() {
   for (const auto& text : kTexts) {
     ::SetWindowTextW(GetDlgItem(text.id), StringValue(text.key).c_str());
   }
+  // The controls of the template exist from before this message on.
+  if (ready_ != nullptr) ::SetEvent(ready_);
   return TRUE;
 }
 
@@ -144,7 +145,8 @@ void CZelkoSelfExtractorDlg::OnCancelRequest() {
     // Against the main thread, which sets bSetupStarting_ and then waits while bPaused_ is
     // set: either it waits for this question, or this side sees that the setup program is
     // being started and asks nothing. A Yes then can never undo a finished installation.
-    ::MemoryBarrier();
+    // (Both flags are sequentially consistent, so the two threads cannot each miss the
+    // other's write.)
     if (!app.bSetupStarting_) {
       const std::wstring title = StringValue(kSfxTitleCaptionBar);
       const std::wstring question = StringValue(kSfxCancelConfirm);
@@ -164,8 +166,7 @@ void CZelkoSelfExtractorDlg::Cancel() {
   SfxLog::Write(1, L"User canceled process");
   // Cancelled before finished: the extraction stops when it sees bFinished_, and its result
   // must by then be known as the user's doing, never reported as an error.
-  app.bCancelled_ = TRUE;
-  ::MemoryBarrier();
+  app.bCancelled_ = TRUE;  // seen by any thread that then sees bFinished_
   app.bFinished_ = TRUE;
   // Hidden, not ended: the main thread still sends progress to it and owns its last message
   // box by it until the cleanup ends it.
@@ -202,10 +203,12 @@ void CZelkoSelfExtractorDlg::ShowProgressPosition() {
   }
 }
 
+CWinThreadProc::CWinThreadProc() : ready_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
 BOOL CWinThreadProc::InitInstance() {
   HINSTANCE self = ::GetModuleHandleW(nullptr);
   HICON icon = ::LoadIconW(self, MAKEINTRESOURCEW(IDI_PROGRAM_ICON));
-  dialog_ = std::make_unique<CZelkoSelfExtractorDlg>(icon);
+  dialog_ = std::make_unique<CZelkoSelfExtractorDlg>(icon, ready_.get());
   dialog_->SetRightToLeftLayout(theApp.uiLanguage_.bRightToLeft);
   SetMainWnd(dialog_.get());
   dialog_->DoModal();
@@ -214,7 +217,7 @@ BOOL CWinThreadProc::InitInstance() {
 
 int CWinThreadProc::ExitInstance() {
   const int code = CWinThread::ExitInstance();
-  ::InterlockedDecrement(&theApp.uiThreadCount_);
+  --theApp.uiThreadCount_;
   return code;
 }
 
@@ -243,33 +246,38 @@ BOOL CZelkoSelfExtractorApp::InitDialog() {
   SfxLog::Write(1, L"InitDialog...");
   if (bFinished_ || dialog_ != nullptr) return TRUE;
 
-  // The thread object lives until the process ends: dialog_ points into it, and the main
-  // thread may still use it after a thread that did not end within the cleanup's wait.
+  // The thread object lives until the process ends: dialog_ points into it, the cleanup
+  // waits on its handle, and the dialog may still signal its ready event after the wait
+  // below gave up.
   auto* thread = new CWinThreadProc;
+  // A start that could not be watched is no start.
+  if (thread->ReadyEvent() == nullptr) {
+    ShowDialogCreateFailure(L"its thread did not start", 1);
+    return FALSE;
+  }
   // Counted from before its start, so the count always matches the threads running: a
-  // thread that ends at once (no template) cannot take it below 0, and the cleanup waits for
-  // a thread whose dialog appeared without its controls.
-  ::InterlockedIncrement(&uiThreadCount_);
+  // thread that ends at once (no template) cannot take it below 0.
+  ++uiThreadCount_;
   if (!thread->CreateThread(THREAD_PRIORITY_NORMAL, 0, 0)) {
     const DWORD error = ::GetLastError();
-    ::InterlockedDecrement(&uiThreadCount_);
+    --uiThreadCount_;
     ::SetLastError(error);
     ShowDialogCreateFailure(L"its thread did not start", 1);
     return FALSE;
   }
+  uiThread_ = thread->GetHandle();
 
-  // Waiting on the thread's handle rather than sleeping ends the wait early if the thread
-  // dies before its dialog appears.
-  HANDLE running = thread->GetHandle();
-  bool ended = WaitAnsweringSentMessages(running, kFirstLookMs);
-  for (int look = 0; look < kDialogLooks && !ended && thread->GetMainWnd() == nullptr; ++look) {
-    ended = WaitAnsweringSentMessages(running, kLookIntervalMs);
-  }
+  // The dialog says when its controls exist; the thread's handle ends the wait at once if
+  // the thread dies before that. The ready event comes first: a dialog that was up counts
+  // as up, whatever happened after.
+  enum : DWORD { kReady, kThreadEnded, kTimeUp };
+  const HANDLE starts[] = {thread->ReadyEvent(), uiThread_};
+  const DWORD woke = WaitAnsweringSentMessages(starts, 2, kDialogStartMs);
   if (auto* dialog = static_cast<CZelkoSelfExtractorDlg*>(thread->GetMainWnd())) {
     dialog_ = dialog;
-    if (WaitForDialogControls(dialog)) return TRUE;
+    if (woke != kThreadEnded && WaitForDialogControls(dialog)) return TRUE;
   }
-  const bool threadEnded = ::WaitForSingleObject(running, 0) == WAIT_OBJECT_0;
+  const bool threadEnded = ::WaitForSingleObject(uiThread_, 0) == WAIT_OBJECT_0;
   ShowDialogCreateFailure(threadEnded ? L"its thread ended without the dialog"
                                       : L"the dialog or its controls did not appear in time");
   return FALSE;

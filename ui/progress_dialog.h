@@ -27,7 +27,8 @@ constexpr uint32_t kProgressSteps = 10000;
 
 class CZelkoSelfExtractorDlg : public CDialog {
  public:
-  explicit CZelkoSelfExtractorDlg(HICON icon);
+  // `ready` (borrowed, may be null) is signalled once the dialog's controls exist.
+  CZelkoSelfExtractorDlg(HICON icon, HANDLE ready);
 
   // Main thread: moves the bar and the percentage text by `amountKB` of `totalKB_`. The
   // dialog's thread draws the new position when it gets to it; the extraction never waits.
@@ -50,6 +51,7 @@ class CZelkoSelfExtractorDlg : public CDialog {
   void ShowProgressPosition();
 
   HICON icon_;
+  HANDLE ready_;
   ScopedGdiObject headingFont_;
   // KB given to the dialog so far (the dialog lives once per process, so this is the run's
   // count). Main thread only.
@@ -66,10 +68,17 @@ class CZelkoSelfExtractorDlg : public CDialog {
 // The user-interface thread: runs the dialog and ends with it.
 class CWinThreadProc : public CWinThread {
  public:
+  CWinThreadProc();
   BOOL InitInstance() override;
   int ExitInstance() override;
 
+  // Signalled (manual reset) once the dialog's controls exist; null when it could not be
+  // made. It lives as long as this object, so a dialog that comes up after its starter gave
+  // up never signals a closed handle.
+  HANDLE ReadyEvent() const { return ready_.get(); }
+
  private:
+  ScopedHandle ready_;
   std::unique_ptr<CZelkoSelfExtractorDlg> dialog_;
 };
 

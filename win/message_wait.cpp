@@ -4,6 +4,10 @@ namespace zelko {
 
 bool WaitAnsweringSentMessages(HANDLE handle, DWORD milliseconds) {
   const DWORD count = handle != nullptr ? 1 : 0;
+  return WaitAnsweringSentMessages(&handle, count, milliseconds) < count;
+}
+
+DWORD WaitAnsweringSentMessages(const HANDLE* handles, DWORD count, DWORD milliseconds) {
   const ULONGLONG deadline = ::GetTickCount64() + milliseconds;
   for (;;) {
     DWORD wait = milliseconds;
@@ -12,9 +16,9 @@ bool WaitAnsweringSentMessages(HANDLE handle, DWORD milliseconds) {
       wait = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
     }
     const DWORD result =
-        ::MsgWaitForMultipleObjects(count, count ? &handle : nullptr, FALSE, wait, QS_SENDMESSAGE);
-    if (count == 1 && result == WAIT_OBJECT_0) return true;
-    if (result != WAIT_OBJECT_0 + count) return false;  // the time is up, or the wait failed
+        ::MsgWaitForMultipleObjects(count, count ? handles : nullptr, FALSE, wait, QS_SENDMESSAGE);
+    if (result - WAIT_OBJECT_0 < count) return result - WAIT_OBJECT_0;
+    if (result != WAIT_OBJECT_0 + count) return count;  // the time is up, or the wait failed
     // Peeking delivers the sent messages; nothing posted is taken from the queue.
     MSG message;
     ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);

@@ -13,4 +13,8 @@ namespace zelko {
 // Returns true when the handle was signalled.
 bool WaitAnsweringSentMessages(HANDLE handle, DWORD milliseconds);
 
+// The same for the first of `count` handles (fewer than MAXIMUM_WAIT_OBJECTS) to be signalled:
+// returns its index, or `count` when the time is up or the wait failed.
+DWORD WaitAnsweringSentMessages(const HANDLE* handles, DWORD count, DWORD milliseconds);
+
 }  // namespace zelko

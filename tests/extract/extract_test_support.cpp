@@ -24,6 +24,8 @@ void ResetRunState() {
   theApp.bSilent_ = FALSE;
   theApp.bKiv_ = FALSE;
   theApp.error_ = SFXError(SfxConfig::GetText);
+  // As the run makes it before its dialog starts.
+  if (theApp.waitEvent_ == nullptr) theApp.waitEvent_ = CreateWaitEvent();
 }
 
 std::wstring CurrentDirectory() {
@@ -40,6 +42,21 @@ void BeginPause() {
 void EndPause() {
   theApp.bPaused_ = FALSE;
   if (theApp.waitEvent_ != nullptr) ::SetEvent(theApp.waitEvent_);
+}
+
+void AnswerPause(const std::function<void()>& whilePaused) {
+  constexpr ULONGLONG kPauseWaitMs = 30000;
+  const ULONGLONG deadline = ::GetTickCount64() + kPauseWaitMs;
+  while (!theApp.bPaused_) {
+    if (::GetTickCount64() > deadline) {
+      ADD_FAILURE() << "the extraction did not pause within 30 seconds";
+      theApp.bFinished_ = TRUE;
+      return;
+    }
+    ::Sleep(1);
+  }
+  if (whilePaused) whilePaused();
+  EndPause();
 }
 
 }  // namespace zelko::test

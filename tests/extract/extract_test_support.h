@@ -55,7 +55,8 @@ struct ScriptedHost : QuietDecodeHost {
   std::vector<uint32_t> amounts;
 };
 
-// Clears the shared flags and the error condition of theApp.
+// Clears the shared flags and the error condition of theApp, and makes "WaitEvent" when
+// there is none.
 void ResetRunState();
 
 // A test of the run's extraction: a clean run state before and after, a temporary folder,
@@ -77,5 +78,11 @@ std::wstring CurrentDirectory();
 void BeginPause();
 // ... and when the question closes: clear bPaused_, then signal the event.
 void EndPause();
+
+// The user-interface thread's side of a pause that the extraction opens itself (BeginPause
+// from its progress): waits for bPaused_, runs `whilePaused`, then ends the pause. A pause
+// that has not come within 30 seconds fails the test, and the run is marked finished so that
+// a pause opened later cannot hold the extraction for ever.
+void AnswerPause(const std::function<void()>& whilePaused = {});
 
 }  // namespace zelko::test

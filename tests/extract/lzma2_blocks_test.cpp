@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <numeric>
 #include <memory>
@@ -24,11 +25,25 @@ namespace {
 const ISzAlloc kAlloc = {SzAlloc, SzFree};
 constexpr size_t kBlockSize = 2 << 20;  // the c= of make_fixtures.sh
 
+// The allocator of an archive whose folder decoding tells which path ran: each worker of the
+// block decoder takes an input buffer of its own (256 KiB); the one-decoder path reads
+// through the archive's look-ahead buffer and takes no such buffer.
+constexpr size_t kWorkerInputBuffer = 1 << 18;
+std::atomic<int> workerBuffers{0};
+void* CountingAlloc(ISzAllocPtr, size_t size) {
+  if (size == kWorkerInputBuffer) ++workerBuffers;
+  return SzAlloc(nullptr, size);
+}
+void CountingFree(ISzAllocPtr, void* address) { SzFree(nullptr, address); }
+const ISzAlloc kCountingAlloc = {CountingAlloc, CountingFree};
+
 // An archive held in memory and opened with the SDK's reader: its first folder is one LZMA2
 // coder over one packed stream.
 class MemoryArchive {
  public:
-  explicit MemoryArchive(std::string bytes) : bytes_(std::move(bytes)) {
+  // `alloc` serves the decoding; the archive's own tables come from kAlloc.
+  explicit MemoryArchive(std::string bytes, const ISzAlloc* alloc = &kAlloc)
+      : bytes_(std::move(bytes)), alloc_(alloc) {
     MemoryInStream_Init(&input_, bytes_.data(), bytes_.size());
     look_ = std::make_unique<LookAheadReader>(&input_.vt, 1 << 14);
     CrcGenerateTable();
@@ -59,7 +74,7 @@ class MemoryArchive {
       if (SzArEx_IsDir(&db_, i)) continue;
       size_t offset = 0, size = 0;
       RINOK(SzArEx_Extract(&db_, look_->stream(), i, &blockIndex_, &cache_, &cacheSize_, &offset,
-                           &size, &kAlloc, &kAlloc))
+                           &size, &kAlloc, alloc_))
       std::vector<UInt16> units(SzArEx_GetFileNameUtf16(&db_, i, nullptr));  // with its 0
       SzArEx_GetFileNameUtf16(&db_, i, units.data());
       (*files)[std::wstring(units.begin(), units.end() - 1)].assign(reinterpret_cast<const char*>(cache_) + offset, size);
@@ -69,6 +84,7 @@ class MemoryArchive {
 
  private:
   std::string bytes_;
+  const ISzAlloc* alloc_;
   MemoryInStream input_;
   std::unique_ptr<LookAheadReader> look_;
   CSzArEx db_;
@@ -165,6 +181,7 @@ struct Damage {
   int block;
   long long offset;
   char byte;
+  bool parallel;  // whether the block headers still hold, so the block decoder runs
 };
 
 TEST(Lzma2BlocksTest, DamageFailsAsWithOneDecoder) {
@@ -180,11 +197,11 @@ TEST(Lzma2BlocksTest, DamageFailsAsWithOneDecoder) {
     return control >= 0xE0;
   };
   const Damage cases[] = {
-      {"data of the first block", 0, 6, '\x55'},
-      {"data of the second block", 1, 6, '\x55'},
-      {"data of the last block", last, 6, '\x55'},
-      {"no chunk header where the third block begins", 2, 0, '\x03'},
-      {"no end mark", -1, -1, '\x02'},
+      {"data of the first block", 0, 6, '\x55', true},
+      {"data of the second block", 1, 6, '\x55', true},
+      {"data of the last block", last, 6, '\x55', true},
+      {"no chunk header where the third block begins", 2, 0, '\x03', false},
+      {"no end mark", -1, -1, '\x02', false},
   };
   for (const Damage& d : cases) {
     SCOPED_TRACE(d.what);
@@ -198,12 +215,16 @@ TEST(Lzma2BlocksTest, DamageFailsAsWithOneDecoder) {
     bytes[at] = d.byte;
     SRes results[2];
     for (unsigned threads : {1u, 4u}) {
-      MemoryArchive archive(bytes);
+      MemoryArchive archive(bytes, &kCountingAlloc);
       ASSERT_EQ(SZ_OK, archive.opened());
       ScriptedHost run = WithThreads(threads);
       ScopedDecodeHost scope(run);
       std::map<std::wstring, std::string> files;
+      workerBuffers = 0;
       results[threads == 1 ? 0 : 1] = archive.ExtractAll(&files);
+      // One thread is always the one-decoder path; four take the block decoder's when the
+      // headers allow it, with a worker per block up to four.
+      EXPECT_EQ(threads > 1 && d.parallel ? 4 : 0, workerBuffers.load()) << threads << " threads";
     }
     EXPECT_EQ(SZ_ERROR_DATA, results[1]);
     EXPECT_EQ(results[0], results[1]);
@@ -218,13 +239,15 @@ struct BlockDecode {
   std::string expected;
 };
 
-BlockDecode DecodeWithTwoWorkers(ScriptedHost& run) {
+// `watch`, when given, points at the output while the decode runs.
+BlockDecode DecodeWithTwoWorkers(ScriptedHost& run, const std::string** watch = nullptr) {
   MemoryArchive archive(ReadFileBytes(Fixture(L"lzma2_blocks.7z")));
   EXPECT_EQ(SZ_OK, archive.opened());
   const std::vector<Lzma2Block> blocks = Blocks(archive);
   BlockDecode d;
   for (const auto& file : SourceFiles()) d.expected += file.second;
   d.out.assign(archive.unpackSize(), '\xAA');
+  if (watch != nullptr) *watch = &d.out;
   d.result = DecodeLzma2Blocks(archive.prop(), archive.stream(), archive.packStart(), blocks,
                                reinterpret_cast<Byte*>(&d.out[0]), nullptr, 2, &kAlloc, run);
   return d;
@@ -250,12 +273,55 @@ TEST(Lzma2BlocksTest, CancelStopsTheWorkers) {
   EXPECT_EQ(SZ_ERROR_CRC, archive.ExtractAll(&files));
 }
 
+// While the pause lasts the workers come to rest within a few steps of 256 KiB, far short of
+// the folder, and afterwards they finish it.
+struct HoldingRun : ScriptedHost {
+  void WaitWhilePaused() override {
+    // Watches the output until it has not changed for 300 ms (the workers rest) or has
+    // grown past what the workers may decode beyond the last look at the flags.
+    constexpr ULONGLONG kQuietMs = 300;
+    const ULONGLONG deadline = ::GetTickCount64() + 30000;
+    size_t last = Decoded();
+    ULONGLONG quietSince = ::GetTickCount64();
+    for (;;) {
+      ::Sleep(10);
+      const size_t now = Decoded();
+      atRest = now;
+      if (now > limit || ::GetTickCount64() > deadline) break;
+      if (now != last) {
+        last = now;
+        quietSince = ::GetTickCount64();
+      } else if (::GetTickCount64() - quietSince >= kQuietMs) {
+        rested = true;
+        break;
+      }
+    }
+    ScriptedHost::WaitWhilePaused();
+  }
+  size_t Decoded() const {
+    // Read while the workers may write: only whether a byte has left the fill value counts.
+    return static_cast<size_t>(out->size() - std::count(out->begin(), out->end(), '\xAA'));
+  }
+
+  const std::string* out = nullptr;
+  size_t limit = 0;
+  size_t atRest = 0;
+  bool rested = false;
+};
+
 TEST(Lzma2BlocksTest, PauseHoldsAndResumes) {
-  ScriptedHost run = WithThreads(2);
+  HoldingRun run;
+  run.threads = 2;
   run.pauseAt = 1;
-  const BlockDecode d = DecodeWithTwoWorkers(run);
+  // Paused at the first report: neither worker may have gone past its first steps, two of
+  // 256 KiB before the first look and two more granted at it.
+  run.limit = 2 * 4 * (size_t{1} << 18);
+  const BlockDecode d = DecodeWithTwoWorkers(run, &run.out);
   EXPECT_EQ(SZ_OK, d.result);
   EXPECT_EQ(1, run.waits);
+  EXPECT_TRUE(run.rested) << "the workers did not come to rest while paused";
+  EXPECT_LE(run.atRest, run.limit) << "the workers decoded on while paused";
+  EXPECT_LT(run.limit, d.out.size() / 2);
   EXPECT_TRUE(d.out == d.expected);
   EXPECT_EQ(d.out.size() / 1024, TotalKB(run));
 }

@@ -126,10 +126,10 @@ TEST_F(ResourceWriterTest, PauseHoldsTheNextChunk) {
   };
   const std::wstring path = temp_ / L"out.bin";
   std::thread ui([&] {
-    while (!theApp.bPaused_) ::Sleep(1);
-    ::Sleep(50);  // a writer that ignored the pause would show here; no result depends on it
-    EXPECT_EQ(512000u, ReadFileBytes(path).size());
-    EndPause();
+    AnswerPause([&] {
+      ::Sleep(50);  // a writer that ignored the pause would show here; no result depends on it
+      EXPECT_EQ(512000u, ReadFileBytes(path).size());
+    });
   });
   EXPECT_EQ(0, ExtractResourceToFile(path, theApp, kRes1200000, L"TESTDATA"));
   ui.join();

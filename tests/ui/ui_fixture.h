@@ -48,6 +48,7 @@ class UiTest : public testing::Test {
     app.error_ = SFXError(SfxConfig::GetText);
     app.dialog_ = nullptr;
     app.uiThreadCount_ = 0;
+    app.uiThread_ = nullptr;
     app.waitEvent_ = nullptr;
     SetButtonCaption(kOkButtonId, nullptr);
     SetButtonCaption(kYesButtonId, nullptr);
