@@ -25,15 +25,7 @@ std::string Pattern(size_t size) {
   return bytes;
 }
 
-class ResourceWriterTest : public ::testing::Test {
- protected:
-  void SetUp() override { ResetRunState(); }
-  void TearDown() override { ResetRunState(); }
-
-  TempFolder temp_;
-  RecordingHost host_;
-  ScopedDecodeHost hostScope_{host_};
-};
+class ResourceWriterTest : public RecordedRunTest {};
 
 TEST_F(ResourceWriterTest, ChunksAndProgress) {
   struct Case {
