@@ -18,14 +18,6 @@ void DeleteFileForcibly(const std::wstring& path) {
   ::DeleteFileW(path.c_str());
 }
 
-// A path of MAX_PATH or more reaches the file system only in its extended form, unless the
-// system was set to allow long paths.
-std::wstring ExtendedLengthPath(const std::wstring& path) {
-  if (path.size() < MAX_PATH || path.compare(0, 4, L"\\\\?\\") == 0) return path;
-  if (path.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + path.substr(2);
-  return L"\\\\?\\" + path;
-}
-
 }  // namespace
 
 void CZelkoSelfExtractorApp::Cleanup() {
@@ -50,7 +42,7 @@ void CZelkoSelfExtractorApp::Cleanup() {
       // The user's own folder: take back only what this run put there, newest first, so
       // each folder is empty of our files by the time it is removed.
       for (auto it = extractedPaths_.rbegin(); it != extractedPaths_.rend(); ++it) {
-        const std::wstring path = ExtendedLengthPath(*it);
+        const std::wstring path = LongPathForm(*it);
         const DWORD attributes = ::GetFileAttributesW(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) continue;
         ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
